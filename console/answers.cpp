@@ -1,0 +1,67 @@
+#include "console/answers.h"
+
+#include <charconv>
+#include <iostream>
+
+namespace {
+
+bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+bool is_space(int c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Whatever was printed must be on the screen before we wait for the user.
+void skip_white_space(std::istream& in)
+{
+    std::cout.flush();
+    while (is_space(in.peek()))
+        in.get();
+}
+
+template <typename Accept>
+void take_while(std::istream& in, std::string& text, Accept accept)
+{
+    for (int c = in.peek(); c != std::char_traits<char>::eof() && accept(c); c = in.peek())
+        text += static_cast<char>(in.get());
+}
+
+} // namespace
+
+NumberAnswer read_number(std::istream& in)
+{
+    skip_white_space(in);
+    NumberAnswer answer;
+    const int first = in.peek();
+    if (first == '+' || first == '-')
+        answer.text += static_cast<char>(in.get());
+    const std::size_t digits_start = answer.text.size();
+    take_while(in, answer.text, is_digit);
+    if (answer.text.size() == digits_start) {
+        // Not a number: take the rest of the word so a message can name it.
+        take_while(in, answer.text, [](int c) { return !is_space(c); });
+        return answer;
+    }
+    const char* begin = answer.text.data() + (answer.text[0] == '+' ? 1 : 0);
+    const char* end = answer.text.data() + answer.text.size();
+    std::int32_t value = 0;
+    // Out of range is no number at all: 4294967297 must not wrap to 1.
+    if (std::from_chars(begin, end, value).ec == std::errc())
+        answer.value = value;
+    return answer;
+}
+
+NumberAnswer read_number() { return read_number(std::cin); }
+
+std::optional<std::string> read_word(std::istream& in)
+{
+    skip_white_space(in);
+    std::string word;
+    take_while(in, word, [](int c) { return !is_space(c); });
+    if (word.empty())
+        return std::nullopt;
+    return word;
+}
+
+std::optional<std::string> read_word() { return read_word(std::cin); }

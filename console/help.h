@@ -1,0 +1,4 @@
+#pragma once
+
+// Clears the console and prints the page of instructions.
+void show_help();

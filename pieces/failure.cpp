@@ -1,0 +1,10 @@
+#include "pieces/failure.h"
+
+void fail(const std::string& message) { throw Failure(message); }
+
+// Kept without a newline, as users and scripts have always seen it.
+void fail_opening(const std::string& name) { fail("Error Opening the file : " + name); }
+
+void fail_reading(const std::string& name) { fail("Error Reading the file : " + name + "\n"); }
+
+void fail_writing(const std::string& name) { fail("Error Writing the file : " + name + "\n"); }

@@ -1,0 +1,50 @@
+#include "pieces/split.h"
+
+#include "console/answers.h"
+#include "pieces/byte_copy.h"
+#include "pieces/failure.h"
+#include "pieces/piece_files.h"
+
+#include <iostream>
+
+void split_file()
+{
+    std::cout << "Enter the file name to split : ";
+    const auto source_name = read_word();
+    if (!source_name)
+        fail("No file name to split was given\n");
+    std::cout << "Enter the size of each splitted files in multiples of 1KB : ";
+    const NumberAnswer kilobytes = read_number();
+
+    // The source comes first, so a missing one is reported as such whatever
+    // the size answer was.
+    std::filebuf source;
+    const auto source_size = open_and_measure(source, *source_name);
+    if (!source_size)
+        fail_opening(*source_name);
+    if (kilobytes.text.empty())
+        fail("No size of the splitted files was given\n");
+    if (!kilobytes.value || *kilobytes.value <= 0)
+        fail("Invalid size of the splitted files : " + kilobytes.text + "\n");
+
+    const std::int64_t piece_size = std::int64_t{*kilobytes.value} * 1024;
+    const std::int64_t piece_count = (*source_size + piece_size - 1) / piece_size;
+    if (const auto piece = piece_that_is(*source_name, piece_count, false))
+        fail("Error : splitting " + *source_name + " would overwrite it as the piece "
+             + piece_file_name(*piece) + "\n");
+
+    for (std::int64_t number = 0; number < piece_count; ++number) {
+        const std::string piece_name = piece_file_name(number);
+        std::cout << "Splitting and writing into file " << piece_name << "\n";
+        std::filebuf piece;
+        if (!open_for_writing(piece, piece_name))
+            fail_opening(piece_name);
+        const std::int64_t copied = copy_bytes(source, *source_name, piece, piece_name, piece_size);
+        // Closing flushes the last bytes: a full disk may show only here.
+        if (!piece.close())
+            fail_writing(piece_name);
+        // A source shorter than measured ends the run early.
+        if (copied < piece_size)
+            break;
+    }
+}
