@@ -71,6 +71,18 @@ std::string fold_crlf(const std::string& bytes)
     _exit(127);
 }
 
+// The child may run with another PATH, so the program is looked up here.
+std::string find_program(const std::string& name)
+{
+    if (name.find('/') != std::string::npos)
+        return name;
+    std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "");
+    for (std::string dir; std::getline(path, dir, ':');)
+        if (!dir.empty() && access((fs::path(dir) / name).c_str(), X_OK) == 0)
+            return (fs::path(dir) / name).string();
+    return name;
+}
+
 }  // namespace
 
 Scratch::Scratch()
@@ -121,6 +133,7 @@ Outcome Scratch::run(const Launch& launch) const
         spill(in, *launch.input);
 
     std::vector<std::string> words = launch.command.empty() ? zelk_command() : launch.command;
+    words.front() = find_program(words.front());
     std::vector<char*> argv;
     for (auto& word : words)
         argv.push_back(word.data());
