@@ -71,13 +71,4 @@ TEST(Menu, NoStandardInputAtAllShowsTheHelpPage)
     EXPECT_EQ(run.status, 0);
 }
 
-TEST(Menu, PlusOneIsOne)
-{
-    Scratch scratch;
-    scratch.write("a", "x");
-    const Outcome run = scratch.run("+1 a 1");
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(scratch.read("FILE0.SPL"), "x");
-}
-
 }  // namespace
