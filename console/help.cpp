@@ -1,31 +1,10 @@
 #include "console/help.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include "console/platform.h"
+
 #include <iostream>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace {
-
-// Only a real console is cleared: output sent to a pipe or a file must not
-// carry control codes. The interpreter's result does not matter, the page
-// follows either way.
-void clear_console()
-{
-    std::cout.flush();
-#ifdef _WIN32
-    if (_isatty(_fileno(stdout)))
-        static_cast<void>(std::system("cls"));
-#else
-    if (isatty(STDOUT_FILENO))
-        static_cast<void>(std::system("clear 2>/dev/null"));
-#endif
-}
 
 const char* const help_page[] = {
     "\t-------------------------------------------------------\n",

@@ -1,9 +1,12 @@
 #include "console/menu.h"
+#include "console/platform.h"
 #include "pieces/failure.h"
 
 #include <iostream>
 
-int main()
+namespace {
+
+int run()
 {
     try {
         return run_menu();
@@ -12,6 +15,16 @@ int main()
     } catch (const std::exception& error) {
         std::cout << "Error : " << error.what() << '\n';
     }
-    std::cout.flush();
     return 1;
+}
+
+} // namespace
+
+int main()
+{
+    start_console();
+    const int status = run();
+    std::cout.flush();
+    end_console();
+    return status;
 }

@@ -34,6 +34,5 @@ int run_menu()
     else
         show_help();
     std::cout << "\n\nThanks for using zelk....\n";
-    std::cout.flush();
     return 0;
 }

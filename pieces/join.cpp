@@ -32,7 +32,7 @@ void join_pieces()
         if (fs::status(piece_name, error).type() == fs::file_type::not_found)
             break;
         // The output itself may stand just after the run; it is no piece.
-        if (fs::equivalent(piece_name, *output_name, error))
+        if (fs::equivalent(piece_name, file_path(*output_name), error))
             break;
         std::filebuf piece;
         const auto piece_size = open_and_measure(piece, piece_name);

@@ -15,6 +15,8 @@ bool usable_name(const std::string& name)
 
 } // namespace
 
+fs::path file_path(const std::string& name) { return fs::u8path(name); }
+
 std::string piece_file_name(std::int64_t number)
 {
     return "FILE" + std::to_string(number) + ".SPL";
@@ -34,9 +36,9 @@ std::optional<std::int64_t> open_and_measure(std::filebuf& file, const std::stri
 {
     std::error_code error;
     // A folder opens on some systems and then throws on the first read.
-    if (!usable_name(name) || !fs::is_regular_file(name, error))
+    if (!usable_name(name) || !fs::is_regular_file(file_path(name), error))
         return std::nullopt;
-    if (!file.open(name, std::ios_base::in | std::ios_base::binary))
+    if (!file.open(file_path(name), std::ios_base::in | std::ios_base::binary))
         return std::nullopt;
     return measure_size(file);
 }
@@ -44,13 +46,13 @@ std::optional<std::int64_t> open_and_measure(std::filebuf& file, const std::stri
 bool open_for_writing(std::filebuf& file, const std::string& name)
 {
     return usable_name(name)
-        && file.open(name, std::ios_base::out | std::ios_base::trunc | std::ios_base::binary);
+        && file.open(file_path(name), std::ios_base::out | std::ios_base::trunc | std::ios_base::binary);
 }
 
 std::optional<std::int64_t> piece_that_is(const std::string& name, std::int64_t count, bool stop_at_gap)
 {
     std::error_code error;
-    if (!usable_name(name) || !fs::exists(name, error))
+    if (!usable_name(name) || !fs::exists(file_path(name), error))
         return std::nullopt;
     for (std::int64_t number = 0; number < count; ++number) {
         const std::string piece = piece_file_name(number);
@@ -59,7 +61,7 @@ std::optional<std::int64_t> piece_that_is(const std::string& name, std::int64_t 
                 break;
             continue;
         }
-        if (fs::equivalent(piece, name, error))
+        if (fs::equivalent(piece, file_path(name), error))
             return number;
     }
     return std::nullopt;

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+
+// A name as the user gave it, in UTF-8, as the file system takes it.
+std::filesystem::path file_path(const std::string& name);
 
 // FILE0.SPL, FILE1.SPL, ... in the current directory.
 std::string piece_file_name(std::int64_t number);

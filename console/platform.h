@@ -1,0 +1,15 @@
+#pragma once
+
+// What the program needs from the system it runs on; one file per system.
+
+// Sets up standard input and output so that the rest of the program reads
+// and prints every name as one UTF-8 string.
+void start_console();
+
+// Clears the screen when standard output is a terminal; the page that
+// follows is printed whether that works or not.
+void clear_console();
+
+// The last step before the program exits: a console window that belongs to
+// the program alone is kept open until the user presses Enter.
+void end_console();

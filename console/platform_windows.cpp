@@ -1,0 +1,214 @@
+#include "console/platform.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <streambuf>
+#include <string>
+
+#include <windows.h>
+
+// A console hands over what is typed in its own code page, and a narrow file
+// name is read in the ANSI one: the two disagree on every letter beyond
+// ASCII. So the console is read and written as characters, pipes and files as
+// bytes in the ANSI code page, as they always were, and the program in
+// between sees UTF-8.
+
+namespace {
+
+HANDLE console(DWORD which)
+{
+    HANDLE handle = GetStdHandle(which);
+    DWORD mode = 0;
+    return GetConsoleMode(handle, &mode) ? handle : nullptr;
+}
+
+std::wstring wide_from(const std::string& text, UINT code_page)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                                    static_cast<int>(wide.size())));
+    return wide;
+}
+
+std::string narrow_from(const std::wstring& wide, UINT code_page)
+{
+    const int length = static_cast<int>(wide.size());
+    std::string text(WideCharToMultiByte(code_page, 0, wide.data(), length, nullptr, 0, nullptr, nullptr), '\0');
+    WideCharToMultiByte(code_page, 0, wide.data(), length, text.data(), static_cast<int>(text.size()), nullptr,
+                        nullptr);
+    return text;
+}
+
+// Hands out as UTF-8 whatever characters `more` brings; nothing is the end.
+class Utf8Input : public std::streambuf {
+protected:
+    virtual std::wstring more() = 0;
+
+private:
+    int_type underflow() override
+    {
+        if (gptr() == egptr()) {
+            buffer_ = narrow_from(more(), CP_UTF8);
+            setg(buffer_.data(), buffer_.data(), buffer_.data() + buffer_.size());
+            if (buffer_.empty())
+                return traits_type::eof();
+        }
+        return traits_type::to_int_type(*gptr());
+    }
+
+    std::string buffer_;
+};
+
+class ConsoleInput : public Utf8Input {
+public:
+    explicit ConsoleInput(HANDLE handle) : handle_(handle) {}
+
+private:
+    std::wstring more() override
+    {
+        wchar_t chars[4096];
+        DWORD count = 0;
+        if (ended_ || !ReadConsoleW(handle_, chars, 4096, &count, nullptr))
+            return {};
+        std::wstring typed = held_ + std::wstring(chars, count);
+        held_.clear();
+        // Ctrl+Z is the console's end of input, as it is for a pipe's end.
+        if (const auto stop = typed.find(L'\x1a'); stop != std::wstring::npos) {
+            typed.resize(stop);
+            ended_ = true;
+        } else if (!typed.empty() && IS_HIGH_SURROGATE(typed.back())) {
+            held_ = typed.back();
+            typed.pop_back();
+        }
+        return typed;
+    }
+
+    HANDLE handle_;
+    std::wstring held_;
+    bool ended_ = false;
+};
+
+// Pipes and files still go through the C library, which turns CR LF into LF
+// and stops at Ctrl+Z.
+class AnsiInput : public Utf8Input {
+    std::wstring more() override
+    {
+        const int first = std::getchar();
+        if (first == EOF)
+            return {};
+        std::string bytes(1, static_cast<char>(first));
+        if (IsDBCSLeadByte(static_cast<BYTE>(first)))
+            if (const int second = std::getchar(); second != EOF)
+                bytes += static_cast<char>(second);
+        return wide_from(bytes, CP_ACP);
+    }
+};
+
+// Takes UTF-8 and writes it out as characters on `flush`.
+class Utf8Output : public std::streambuf {
+public:
+    char last() const { return last_; }
+
+protected:
+    virtual bool write(const std::wstring& text) = 0;
+
+private:
+    int_type overflow(int_type c) override
+    {
+        if (!traits_type::eq_int_type(c, traits_type::eof()))
+            pending_ += traits_type::to_char_type(c);
+        return traits_type::not_eof(c);
+    }
+
+    std::streamsize xsputn(const char* text, std::streamsize count) override
+    {
+        pending_.append(text, static_cast<std::size_t>(count));
+        return count;
+    }
+
+    int sync() override
+    {
+        if (pending_.empty())
+            return 0;
+        last_ = pending_.back();
+        const std::wstring text = wide_from(pending_, CP_UTF8);
+        pending_.clear();
+        return write(text) ? 0 : -1;
+    }
+
+    std::string pending_;
+    char last_ = '\n';
+};
+
+class ConsoleOutput : public Utf8Output {
+public:
+    explicit ConsoleOutput(HANDLE handle) : handle_(handle) {}
+
+private:
+    // Line ends stay CR LF, as the console has always been given them.
+    bool write(const std::wstring& text) override
+    {
+        std::wstring lines;
+        for (const wchar_t c : text)
+            lines += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
+        DWORD written = 0;
+        return WriteConsoleW(handle_, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+    }
+
+    HANDLE handle_;
+};
+
+class AnsiOutput : public Utf8Output {
+    bool write(const std::wstring& text) override
+    {
+        const std::string bytes = narrow_from(text, CP_ACP);
+        return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
+    }
+};
+
+// Set once at the start and never destroyed: the streams may be flushed as
+// late as the C++ runtime's own clean-up.
+Utf8Output* output = nullptr;
+
+} // namespace
+
+void start_console()
+{
+    if (HANDLE in = console(STD_INPUT_HANDLE))
+        std::cin.rdbuf(new ConsoleInput(in));
+    else
+        std::cin.rdbuf(new AnsiInput);
+    if (HANDLE out = console(STD_OUTPUT_HANDLE))
+        output = new ConsoleOutput(out);
+    else
+        output = new AnsiOutput;
+    std::cout.rdbuf(output);
+}
+
+void clear_console()
+{
+    std::cout.flush();
+    if (console(STD_OUTPUT_HANDLE))
+        static_cast<void>(std::system("cls"));
+}
+
+// Started from Explorer, the program has a console window of its own, which
+// Windows closes the moment the program ends, messages and all. Run from a
+// command prompt, the console is shared and stays.
+void end_console()
+{
+    HANDLE in = console(STD_INPUT_HANDLE);
+    DWORD processes[2];
+    if (!in || !console(STD_OUTPUT_HANDLE) || GetConsoleProcessList(processes, 2) != 1)
+        return;
+    std::cout << (output->last() == '\n' ? "\n" : "\n\n") << "Press Enter to close this window . . .";
+    std::cout.flush();
+    // What was typed ahead belongs to the last answer, not to this wait.
+    FlushConsoleInputBuffer(in);
+    wchar_t line[256];
+    DWORD count = 0;
+    while (ReadConsoleW(in, line, 256, &count, nullptr) && count > 0
+           && std::wstring(line, count).find_first_of(L"\n\x1a") == std::wstring::npos) {
+    }
+}
