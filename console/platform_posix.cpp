@@ -1,3 +1,6 @@
+// Built everywhere but Windows, which has console/platform_windows.cpp.
+#ifndef _WIN32
+
 #include "console/platform.h"
 
 #include <cstdlib>
@@ -18,3 +21,5 @@ void clear_console()
 
 // A terminal outlives the program.
 void end_console() {}
+
+#endif

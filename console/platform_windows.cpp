@@ -1,3 +1,6 @@
+// Built for Windows alone; console/platform_posix.cpp serves the rest.
+#ifdef _WIN32
+
 #include "console/platform.h"
 
 #include <cstdio>
@@ -212,3 +215,5 @@ void end_console()
            && std::wstring(line, count).find_first_of(L"\n\x1a") == std::wstring::npos) {
     }
 }
+
+#endif

@@ -1,0 +1,138 @@
+// Runs every line of tests/data/cases.txt: the real program in a fresh
+// folder, its answers fed on standard input, its output, status and the
+// files it leaves compared byte for byte.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Case {
+    std::string name, before, answers, output, status, after, check;
+};
+
+std::string slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// $ZELK_COMMAND (for example "wine zelk.exe"), else the native build.
+std::string zelk()
+{
+    const char* command = std::getenv("ZELK_COMMAND");
+    return command && *command ? command : ZELK_EXE;
+}
+
+bool windows_build() { return zelk().size() > 4 && zelk().substr(zelk().size() - 4) == ".exe"; }
+
+// Expands the program's texts, {c*N} (N times c), \n, \t and \xNN.
+std::string expand(std::string text)
+{
+    static const std::map<std::string, std::string> words = {
+        {"{banner}", slurp(DATA_DIR "/../expected/banner.txt")},
+        {"{help}", slurp(DATA_DIR "/../expected/help.txt")},
+        {"{menu}", "Do you want to split or join or need help(1 or 2 or 3)) ?"},
+        {"{name?}", "Enter the file name to split : "},
+        {"{size?}", "Enter the size of each splitted files in multiples of 1KB : "},
+        {"{out?}", "File name to write (Warning : This file will be overwritten) : "},
+        {"{bye}", "\n\nThanks for using zelk....\n"}};
+    for (const auto& [word, meaning] : words)
+        for (std::size_t at; (at = text.find(word)) != std::string::npos;)
+            text.replace(at, word.size(), meaning);
+    text = std::regex_replace(text, std::regex(R"(\{(FILE\d+\.SPL)\})"), "Splitting and writing into file $1\\n");
+    std::smatch many;
+    while (std::regex_search(text, many, std::regex(R"(\{(.)\*(\d+)\})")))
+        text.replace(many.position(), many.length(), std::stoul(many[2]), many.str(1)[0]);
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size())
+            plain += text[i];
+        else if (text[++i] == 'x')
+            plain += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)), i += 2;
+        else
+            plain += text[i] == 'n' ? '\n' : text[i] == 't' ? '\t' : text[i];
+    }
+    return plain;
+}
+
+std::vector<Case> load()
+{
+    std::vector<Case> cases;
+    std::ifstream table(DATA_DIR "/cases.txt");
+    for (std::string line; std::getline(table, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::vector<std::string> field;
+        for (std::size_t at; (at = line.find(" | ")) != std::string::npos; line.erase(0, at + 3))
+            field.push_back(line.substr(0, at));
+        field.push_back(line);
+        field.resize(7);
+        for (std::size_t i = 1; i < field.size(); ++i)
+            field[i] = expand(field[i] == "." ? "" : field[i]);
+        cases.push_back({field[0], field[1], field[2], field[3], field[4], field[5], field[6]});
+    }
+    return cases;
+}
+
+// Every entry of a folder, sorted: "name:size", "name/" for a folder.
+std::string listing(const fs::path& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string()
+                     + (entry.is_directory() ? "/" : ":" + std::to_string(fs::file_size(entry))));
+    std::string all;
+    for (const auto& name : names)
+        all += (all.empty() ? "" : " ") + name;
+    return all;
+}
+
+// Runs `step` (a line of shell from the table), then `rest`, in `folder`.
+int shell(const std::string& step, const std::string& rest, const fs::path& folder)
+{
+    setenv("ZELK_STEP", step.c_str(), 1);
+    setenv("ZELK_SCRIPT", ("cd '" + folder.string() + "' && zelk() { $ZELK_COMMAND; }\n"
+                           "mk() { perl -e 'print map { chr(($_ * 167 + int($_ / 256)) & 255) } 1 .. $ARGV[0]' $2 > \"$1\"; }\n"
+                           "eval \"$ZELK_STEP\"" + rest).c_str(), 1);
+    const int status = std::system("bash -c \"$ZELK_SCRIPT\"");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class Table : public testing::TestWithParam<Case> {};
+
+TEST_P(Table, Runs)
+{
+    const Case& run = GetParam();
+    if (run.name.rfind(windows_build() ? "posix_" : "windows_", 0) == 0)
+        GTEST_SKIP() << "for the other build";
+    std::string root_pattern = (fs::temp_directory_path() / "zelk-XXXXXX").string();
+    const fs::path root = mkdtemp(root_pattern.data()), work = root / "work";
+    fs::create_directory(work);
+    std::ofstream(root / "in", std::ios::binary) << run.answers;
+    setenv("ZELK_COMMAND", zelk().c_str(), 1);
+    setenv("LC_ALL", "C.UTF-8", 1);  // wine maps file names through the locale
+    const int status = shell(run.before, " || exit 99; exec $ZELK_COMMAND < ../in > ../out 2> ../err", work);
+    std::string out = slurp(root / "out");
+    if (windows_build())
+        out = std::regex_replace(out, std::regex("\r\n"), "\n");
+    EXPECT_EQ(out, run.output);
+    EXPECT_EQ(slurp(root / "err"), "");
+    EXPECT_EQ(std::to_string(status), run.status);
+    EXPECT_EQ(listing(work), run.after);
+    EXPECT_EQ(shell(run.check, "", work), 0) << run.check;
+    fs::remove_all(root);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Table, testing::ValuesIn(load()),
+                         [](const testing::TestParamInfo<Case>& c) { return c.param.name; });
+
+}  // namespace
