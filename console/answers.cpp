@@ -12,10 +12,10 @@ bool is_space(int c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// Whatever was printed must be on the screen before we wait for the user.
+// Reading std::cin flushes std::cout first, so a question always shows
+// before the program waits for its answer.
 void skip_white_space(std::istream& in)
 {
-    std::cout.flush();
     while (is_space(in.peek()))
         in.get();
 }

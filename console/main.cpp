@@ -4,27 +4,15 @@
 
 #include <iostream>
 
-namespace {
-
-int run()
-{
-    try {
-        return run_menu();
-    } catch (const Failure& failure) {
-        std::cout << failure.what();
-    } catch (const std::exception& error) {
-        std::cout << "Error : " << error.what() << '\n';
-    }
-    return 1;
-}
-
-} // namespace
-
 int main()
 {
     start_console();
-    const int status = run();
-    std::cout.flush();
+    int status = 1;
+    try {
+        status = run_menu();
+    } catch (const Failure& failure) {
+        std::cout << failure.message;
+    }
     end_console();
     return status;
 }

@@ -4,7 +4,6 @@
 #include "console/platform.h"
 
 #include <cstdlib>
-#include <iostream>
 
 #include <unistd.h>
 
@@ -14,7 +13,6 @@ void start_console() {}
 // Output sent to a pipe or a file must not carry control codes.
 void clear_console()
 {
-    std::cout.flush();
     if (isatty(STDOUT_FILENO))
         static_cast<void>(std::system("clear 2>/dev/null"));
 }

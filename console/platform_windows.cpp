@@ -191,7 +191,6 @@ void start_console()
 
 void clear_console()
 {
-    std::cout.flush();
     if (console(STD_OUTPUT_HANDLE))
         static_cast<void>(std::system("cls"));
 }
@@ -205,6 +204,7 @@ void end_console()
     DWORD processes[2];
     if (!in || !console(STD_OUTPUT_HANDLE) || GetConsoleProcessList(processes, 2) != 1)
         return;
+    std::cout.flush();
     std::cout << (output->last() == '\n' ? "\n" : "\n\n") << "Press Enter to close this window . . .";
     std::cout.flush();
     // What was typed ahead belongs to the last answer, not to this wait.

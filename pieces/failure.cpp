@@ -1,6 +1,6 @@
 #include "pieces/failure.h"
 
-void fail(const std::string& message) { throw Failure(message); }
+void fail(const std::string& message) { throw Failure{message}; }
 
 // Kept without a newline, as users and scripts have always seen it.
 void fail_opening(const std::string& name) { fail("Error Opening the file : " + name); }

@@ -8,10 +8,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // A name with a NUL in it would silently open a different, shorter name.
-bool usable_name(const std::string& name)
-{
-    return !name.empty() && name.find('\0') == std::string::npos;
-}
+bool usable_name(const std::string& name) { return name.find('\0') == std::string::npos; }
 
 } // namespace
 
@@ -51,18 +48,16 @@ bool open_for_writing(std::filebuf& file, const std::string& name)
 
 std::optional<std::int64_t> piece_that_is(const std::string& name, std::int64_t count, bool stop_at_gap)
 {
-    std::error_code error;
-    if (!usable_name(name) || !fs::exists(file_path(name), error))
+    if (!usable_name(name))
         return std::nullopt;
+    std::error_code error;
     for (std::int64_t number = 0; number < count; ++number) {
         const std::string piece = piece_file_name(number);
-        if (!fs::exists(piece, error)) {
-            if (stop_at_gap)
-                break;
-            continue;
-        }
+        // Either file missing is no match.
         if (fs::equivalent(piece, file_path(name), error))
             return number;
+        if (stop_at_gap && !fs::exists(piece, error))
+            break;
     }
     return std::nullopt;
 }

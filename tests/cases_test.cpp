@@ -18,6 +18,7 @@ namespace {
 struct Case {
     std::string name, before, answers, output, status, after, check;
 };
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 std::string slurp(const fs::path& path)
 {
@@ -34,7 +35,7 @@ std::string zelk()
 
 bool windows_build() { return zelk().size() > 4 && zelk().substr(zelk().size() - 4) == ".exe"; }
 
-// Expands the program's texts, {c*N} (N times c), \n, \t and \xNN.
+// Expands the program's texts, {c*N} (N times c), \n \t \r \v \f and \xNN.
 std::string expand(std::string text)
 {
     static const std::map<std::string, std::string> words = {
@@ -58,8 +59,10 @@ std::string expand(std::string text)
             plain += text[i];
         else if (text[++i] == 'x')
             plain += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)), i += 2;
+        else if (const auto k = std::string("ntrvf").find(text[i]); k != std::string::npos)
+            plain += "\n\t\r\v\f"[k];
         else
-            plain += text[i] == 'n' ? '\n' : text[i] == 't' ? '\t' : text[i];
+            plain += text[i];
     }
     return plain;
 }

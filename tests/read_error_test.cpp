@@ -20,7 +20,7 @@ TEST(CopyBytes, FailedReadNamesTheSource)
         copy_bytes(from, "source.dat", to, "FILE0.SPL", 10);
         FAIL() << "no failure";
     } catch (const Failure& failure) {
-        EXPECT_STREQ(failure.what(), "Error Reading the file : source.dat\n");
+        EXPECT_EQ(failure.message, "Error Reading the file : source.dat\n");
     }
 }
 
