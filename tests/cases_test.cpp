@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <regex>
 #include <set>
 #include <sys/wait.h>
@@ -27,28 +26,16 @@ std::string slurp(const fs::path& path)
 }
 
 // $ZELK_COMMAND (for example "wine zelk.exe"), else the native build.
-std::string zelk()
-{
-    const char* command = std::getenv("ZELK_COMMAND");
-    return command && *command ? command : ZELK_EXE;
-}
+const std::string zelk = std::getenv("ZELK_COMMAND") ? std::getenv("ZELK_COMMAND") : ZELK_EXE;
+const bool windows_build = zelk.size() > 4 && zelk.compare(zelk.size() - 4, 4, ".exe") == 0;
 
-bool windows_build() { return zelk().size() > 4 && zelk().substr(zelk().size() - 4) == ".exe"; }
-
-// Expands the program's texts, {c*N} (N times c), \n \t \r \v \f and \xNN.
+// Expands {word} (the program's text in tests/expected/word.txt), {FILEn.SPL}
+// (its progress line), {c*N} (N times c), \n \t \r \v \f and \xNN.
 std::string expand(std::string text)
 {
-    static const std::map<std::string, std::string> words = {
-        {"{banner}", slurp(DATA_DIR "/../expected/banner.txt")},
-        {"{help}", slurp(DATA_DIR "/../expected/help.txt")},
-        {"{menu}", "Do you want to split or join or need help(1 or 2 or 3)) ?"},
-        {"{name?}", "Enter the file name to split : "},
-        {"{size?}", "Enter the size of each splitted files in multiples of 1KB : "},
-        {"{out?}", "File name to write (Warning : This file will be overwritten) : "},
-        {"{bye}", "\n\nThanks for using zelk....\n"}};
-    for (const auto& [word, meaning] : words)
-        for (std::size_t at; (at = text.find(word)) != std::string::npos;)
-            text.replace(at, word.size(), meaning);
+    std::smatch word;
+    while (std::regex_search(text, word, std::regex(R"(\{([a-z]+)\})")))
+        text.replace(word.position(), word.length(), slurp(DATA_DIR "/../expected/" + word.str(1) + ".txt"));
     text = std::regex_replace(text, std::regex(R"(\{(FILE\d+\.SPL)\})"), "Splitting and writing into file $1\\n");
     std::smatch many;
     while (std::regex_search(text, many, std::regex(R"(\{(.)\*(\d+)\})")))
@@ -116,17 +103,17 @@ class Table : public testing::TestWithParam<Case> {};
 TEST_P(Table, Runs)
 {
     const Case& run = GetParam();
-    if (run.name.rfind(windows_build() ? "posix_" : "windows_", 0) == 0)
+    if (run.name.rfind(windows_build ? "posix_" : "windows_", 0) == 0)
         GTEST_SKIP() << "for the other build";
     std::string root_pattern = (fs::temp_directory_path() / "zelk-XXXXXX").string();
     const fs::path root = mkdtemp(root_pattern.data()), work = root / "work";
     fs::create_directory(work);
     std::ofstream(root / "in", std::ios::binary) << run.answers;
-    setenv("ZELK_COMMAND", zelk().c_str(), 1);
+    setenv("ZELK_COMMAND", zelk.c_str(), 1);
     setenv("LC_ALL", "C.UTF-8", 1);  // wine maps file names through the locale
     const int status = shell(run.before, " || exit 99; zelk < ../in > ../out 2> ../err", work);
     std::string out = slurp(root / "out");
-    if (windows_build())
+    if (windows_build)
         out = std::regex_replace(out, std::regex("\r\n"), "\n");
     EXPECT_EQ(out, run.output);
     EXPECT_EQ(slurp(root / "err"), "");

@@ -18,10 +18,11 @@ TEST(CopyBytes, FailedReadNamesTheSource)
     std::stringbuf to;
     try {
         copy_bytes(from, "source.dat", to, "FILE0.SPL", 10);
-        FAIL() << "no failure";
     } catch (const Failure& failure) {
         EXPECT_EQ(failure.message, "Error Reading the file : source.dat\n");
+        return;
     }
+    FAIL() << "no failure";
 }
 
 }  // namespace
