@@ -84,7 +84,8 @@ private:
             held_ = typed.back();
             typed.pop_back();
         }
-        return typed;
+        // A read that brought half a character alone is not the end.
+        return typed.empty() && !held_.empty() ? more() : typed;
     }
 
     HANDLE handle_;
