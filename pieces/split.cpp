@@ -1,8 +1,9 @@
 #include "pieces/split.h"
 
 #include "console/answers.h"
-#include "pieces/byte_copy.h"
+#include "pieces/data_copy.h"
 #include "pieces/failure.h"
+#include "pieces/files.h"
 #include "pieces/piece_files.h"
 
 #include <iostream>
@@ -18,9 +19,8 @@ void split_file()
 
     // The source comes first, so a missing one is reported as such whatever
     // the size answer was.
-    std::filebuf source;
-    const auto source_size = open_and_measure(source, *source_name);
-    if (!source_size)
+    File source;
+    if (open_for_reading(source, *source_name) != Opened::yes)
         fail_opening(*source_name);
     if (kilobytes.text.empty())
         fail("No size of the splitted files was given\n");
@@ -28,20 +28,23 @@ void split_file()
         fail("Invalid size of the splitted files : " + kilobytes.text + "\n");
 
     const std::int64_t piece_size = std::int64_t{*kilobytes.value} * 1024;
-    const std::int64_t piece_count = (*source_size + piece_size - 1) / piece_size;
-    if (const auto piece = piece_that_is(*source_name, piece_count, false))
-        fail("Error : splitting " + *source_name + " would overwrite it as the piece "
-             + piece_file_name(*piece) + "\n");
+    const std::int64_t piece_count = (source.size + piece_size - 1) / piece_size;
+    // Creating a piece must never truncate the source, whatever name (a
+    // path, a link) reaches it.
+    for (std::int64_t number = 0; number < piece_count; ++number)
+        if (identity_of(piece_file_name(number)) == source.id)
+            fail("Error : splitting " + *source_name + " would overwrite it as the piece "
+                 + piece_file_name(number) + "\n");
 
     for (std::int64_t number = 0; number < piece_count; ++number) {
         const std::string piece_name = piece_file_name(number);
         std::cout << "Splitting and writing into file " << piece_name << "\n";
-        std::filebuf piece;
+        File piece;
         if (!open_for_writing(piece, piece_name))
             fail_opening(piece_name);
-        const std::int64_t copied = copy_bytes(source, *source_name, piece, piece_name, piece_size);
-        // Closing flushes the last bytes: a full disk may show only here.
-        if (!piece.close())
+        const std::int64_t copied = copy_data(source, *source_name, piece, piece_name, piece_size);
+        // Some file systems report a failed write only when the file closes.
+        if (!close_file(piece))
             fail_writing(piece_name);
         // A source shorter than measured ends the run early.
         if (copied < piece_size)

@@ -1,23 +1,21 @@
 // A failing read of a regular file cannot be made to happen end to end.
-#include "pieces/byte_copy.h"
+#include "pieces/data_copy.h"
 #include "pieces/failure.h"
 
 #include <gtest/gtest.h>
-#include <sstream>
+
+#include <fcntl.h>
 
 namespace {
 
-// Reads throw, as a file buffer's do when the disk fails.
-struct FailingRead : std::streambuf {
-    int_type underflow() override { throw std::ios_base::failure("read error"); }
-};
-
-TEST(CopyBytes, FailedReadNamesTheSource)
+TEST(CopyData, FailedReadNamesTheSource)
 {
-    FailingRead from;
-    std::stringbuf to;
+    // Reading a folder fails, as a failing disk's reads do.
+    File from, to;
+    from.handle = open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_TRUE(open_for_writing(to, "/dev/null"));
     try {
-        copy_bytes(from, "source.dat", to, "FILE0.SPL", 10);
+        copy_data(from, "source.dat", to, "FILE0.SPL", 10);
     } catch (const Failure& failure) {
         EXPECT_EQ(failure.message, "Error Reading the file : source.dat\n");
         return;
