@@ -44,6 +44,8 @@ Opened open_for_reading(File& file, const std::string& name)
         return Opened::refused;
     file.size = info.st_size;
     file.id = id_of(info);
+    // Read from start to end: a wider read-ahead keeps a cold disk busy.
+    ::posix_fadvise(opened, 0, 0, POSIX_FADV_SEQUENTIAL);
     return Opened::yes;
 }
 
