@@ -3,6 +3,7 @@
 
 #include "console/platform.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -109,9 +110,11 @@ class AnsiInput : public Utf8Input {
     }
 };
 
-// Takes UTF-8 and writes it out as characters on `flush`.
+// Takes UTF-8 and writes it out as characters on `flush`, and at each line's
+// end when `by_line`.
 class Utf8Output : public std::streambuf {
 public:
+    explicit Utf8Output(bool by_line) : by_line_(by_line) {}
     char last() const { return last_; }
 
 protected:
@@ -120,14 +123,18 @@ protected:
 private:
     int_type overflow(int_type c) override
     {
-        if (!traits_type::eq_int_type(c, traits_type::eof()))
-            pending_ += traits_type::to_char_type(c);
-        return traits_type::not_eof(c);
+        if (traits_type::eq_int_type(c, traits_type::eof()))
+            return traits_type::not_eof(c);
+        const char one = traits_type::to_char_type(c);
+        xsputn(&one, 1);
+        return c;
     }
 
     std::streamsize xsputn(const char* text, std::streamsize count) override
     {
         pending_.append(text, static_cast<std::size_t>(count));
+        if (by_line_ && std::find(text, text + count, '\n') != text + count)
+            sync();
         return count;
     }
 
@@ -141,13 +148,16 @@ private:
         return write(text) ? 0 : -1;
     }
 
+    const bool by_line_;
     std::string pending_;
     char last_ = '\n';
 };
 
+// A line shows as soon as it is printed: each piece's progress line as the
+// piece starts, not all of them when the program ends.
 class ConsoleOutput : public Utf8Output {
 public:
-    explicit ConsoleOutput(HANDLE handle) : handle_(handle) {}
+    explicit ConsoleOutput(HANDLE handle) : Utf8Output(true), handle_(handle) {}
 
 private:
     // Line ends stay CR LF, as the console has always been given them.
@@ -163,7 +173,12 @@ private:
     HANDLE handle_;
 };
 
+// Pipes and files may wait for a flush, as the C library has them wait.
 class AnsiOutput : public Utf8Output {
+public:
+    AnsiOutput() : Utf8Output(false) {}
+
+private:
     bool write(const std::wstring& text) override
     {
         const std::string bytes = narrow_from(text, CP_ACP);
