@@ -90,7 +90,7 @@ int shell(const std::string& step, const std::string& rest, const fs::path& fold
     setenv("ZELK_STEP", step.c_str(), 1);
     // A program that hangs must not outlive the test.
     setenv("ZELK_SCRIPT", ("cd '" + folder.string() + "' && zelk() { timeout 20 $ZELK_COMMAND; }\n"
-                           "mk() { perl -e 'print map { chr(($_ * 167 + int($_ / 256)) & 255) } 1 .. $ARGV[0]' $2 > \"$1\"; }\n"
+                           "mk() { perl -e 'print chr(($_ * 167 + int($_ / 256)) & 255) for 1 .. $ARGV[0]' $2 > \"$1\"; }\n"
                            "eval \"$ZELK_STEP\"" + rest).c_str(), 1);
     const int status = std::system("bash -c \"$ZELK_SCRIPT\"");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
