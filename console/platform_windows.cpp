@@ -200,8 +200,12 @@ void start_console()
         std::cin.rdbuf(new AnsiInput);
     if (HANDLE out = console(STD_OUTPUT_HANDLE))
         output = new ConsoleOutput(out);
-    else
+    else {
+        // The C library writes a character device such as NUL unbuffered, a
+        // system call a byte; AnsiOutput flushes it whenever it must.
+        std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
         output = new AnsiOutput;
+    }
     std::cout.rdbuf(output);
 }
 
