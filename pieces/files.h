@@ -51,6 +51,6 @@ std::int64_t write_some(File& file, const char* bytes, std::int64_t count);
 // Lets the system copy at most `limit` bytes from where `from` stands to
 // where `to` stands, without a trip through the program, sharing them where
 // the file system can; returns how many it copied, moving both on past them.
-// It stops short, at no cost, wherever it cannot tell why it stopped: at the
-// end of `from`, on a failure, or between files it does not copy between.
+// It stops short, and says nothing of why, at the end of `from`, on a
+// failure of either file, and between files it does not copy between.
 std::int64_t copy_in_system(File& from, File& to, std::int64_t limit);
