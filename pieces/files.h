@@ -10,7 +10,7 @@
 
 // What makes two names one file: its device and its number there.
 struct FileId {
-    std::uint64_t device = 0, number = 0;
+    std::uint64_t device{}, number{};
     bool operator==(const FileId& other) const { return device == other.device && number == other.number; }
 };
 
@@ -23,7 +23,7 @@ struct File {
     ~File();
 
     std::intptr_t handle = -1;
-    std::int64_t size = 0;  // both taken from a file opened for reading
+    std::int64_t size{};  // both taken from a file opened for reading
     FileId id;
 };
 
