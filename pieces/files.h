@@ -14,15 +14,18 @@ struct FileId {
     bool operator==(const FileId& other) const { return device == other.device && number == other.number; }
 };
 
-// An open file, or none (handle -1). Dropping it closes it unchecked: by
-// then any failure has been reported.
+// An open file, or none. Dropping it closes it unchecked: by then any
+// failure has been reported.
 struct File {
+    // The same on Windows, where it is INVALID_HANDLE_VALUE.
+    static constexpr std::intptr_t no_handle = -1;
+
     File() = default;
     File(const File&) = delete;
     File& operator=(const File&) = delete;
     ~File();
 
-    std::intptr_t handle = -1;
+    std::intptr_t handle = no_handle;
     std::int64_t size{};  // both taken from a file opened for reading
     FileId id;
 };

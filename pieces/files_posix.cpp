@@ -26,7 +26,7 @@ FileId id_of(const struct stat& info)
 
 File::~File()
 {
-    if (handle != -1)
+    if (handle != no_handle)
         ::close(descriptor(*this));
 }
 
@@ -44,21 +44,19 @@ Opened open_for_reading(File& file, const std::string& name)
         return Opened::refused;
     file.size = info.st_size;
     file.id = id_of(info);
-    // Read from start to end: a wider read-ahead keeps a cold disk busy.
-    ::posix_fadvise(opened, 0, 0, POSIX_FADV_SEQUENTIAL);
     return Opened::yes;
 }
 
 bool open_for_writing(File& file, const std::string& name)
 {
-    file.handle = usable(name) ? ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666) : -1;
-    return file.handle != -1;
+    file.handle = usable(name) ? ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666) : File::no_handle;
+    return file.handle != File::no_handle;
 }
 
 bool close_file(File& file)
 {
     const int closed = ::close(descriptor(file));
-    file.handle = -1;
+    file.handle = File::no_handle;
     return closed == 0;
 }
 

@@ -39,7 +39,7 @@ FileId id_of(const BY_HANDLE_FILE_INFORMATION& info)
 
 File::~File()
 {
-    if (handle != -1)
+    if (handle != no_handle)
         CloseHandle(handle_of(*this));
 }
 
@@ -63,13 +63,13 @@ bool open_for_writing(File& file, const std::string& name)
 {
     file.handle = reinterpret_cast<std::intptr_t>(
         open_file(name, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
-    return file.handle != -1;
+    return file.handle != File::no_handle;
 }
 
 bool close_file(File& file)
 {
     const bool closed = CloseHandle(handle_of(file));
-    file.handle = -1;
+    file.handle = File::no_handle;
     return closed;
 }
 
