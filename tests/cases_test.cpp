@@ -89,7 +89,7 @@ int shell(const std::string& step, const std::string& rest, const fs::path& fold
 {
     setenv("ZELK_STEP", step.c_str(), 1);
     // A program that hangs must not outlive the test.
-    setenv("ZELK_SCRIPT", ("cd '" + folder.string() + "' && zelk() { timeout 20 $ZELK_COMMAND; }\n"
+    setenv("ZELK_SCRIPT", ("cd '" + folder.string() + "' && zelk() { timeout 8 $ZELK_COMMAND; }\n"
                            "mk() { perl -e 'print chr(($_ * 167 + int($_ / 256)) & 255) for 1 .. $ARGV[0]' $2 > \"$1\"; }\n"
                            "eval \"$ZELK_STEP\"" + rest).c_str(), 1);
     const int status = std::system("bash -c \"$ZELK_SCRIPT\"");
@@ -109,6 +109,11 @@ TEST_P(Table, Runs)
     std::string root_pattern = (fs::temp_directory_path() / "zelk-XXXXXX").string();
     const fs::path root = mkdtemp(root_pattern.data()), work = root / "work";
     fs::create_directory(work);
+    // $ZELK_OTHER_FS: a folder on another file system than the case's own,
+    // where the system's copy will not go.
+    std::string other_pattern = fs::is_directory("/dev/shm") ? "/dev/shm/zelk-XXXXXX" : root_pattern;
+    const fs::path other = mkdtemp(other_pattern.data());
+    setenv("ZELK_OTHER_FS", other.c_str(), 1);
     std::ofstream(root / "in", std::ios::binary) << run.answers;
     setenv("ZELK_COMMAND", zelk.c_str(), 1);
     setenv("LC_ALL", "C.UTF-8", 1);  // wine maps file names through the locale
@@ -122,6 +127,7 @@ TEST_P(Table, Runs)
     EXPECT_EQ(listing(work), run.after);
     EXPECT_EQ(shell(run.check, "", work), 0) << run.check;
     fs::remove_all(root);
+    fs::remove_all(other);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Table, testing::ValuesIn(load()),
