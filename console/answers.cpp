@@ -1,7 +1,11 @@
 #include "console/answers.h"
 
+#include "pieces/failure.h"
+
+#include <cctype>
 #include <charconv>
 #include <iostream>
+#include <limits>
 
 namespace {
 
@@ -58,6 +62,13 @@ std::optional<std::string> read_word(std::istream& in)
 {
     skip_white_space(in);
     std::string word;
+    if (const int quote = in.peek(); quote == '"' || quote == '\'') {
+        in.get();
+        take_while(in, word, [quote](int c) { return c != quote; });
+        if (in.get() != quote)
+            fail("No closing quote in the answer : " + std::string(1, static_cast<char>(quote)) + word + "\n");
+        return word;
+    }
     take_while(in, word, [](int c) { return !is_space(c); });
     if (word.empty())
         return std::nullopt;
@@ -65,3 +76,28 @@ std::optional<std::string> read_word(std::istream& in)
 }
 
 std::optional<std::string> read_word() { return read_word(std::cin); }
+
+std::optional<std::int64_t> kilobytes_of(const std::string& answer)
+{
+    const char* begin = answer.data() + (answer.rfind('+', 0) == 0 ? 1 : 0);
+    const char* end = answer.data() + answer.size();
+    std::int64_t count = 0;
+    const auto read = std::from_chars(begin, end, count);
+    if (read.ec != std::errc() || read.ptr == begin || !is_digit(*begin))
+        return std::nullopt;
+    std::string unit(read.ptr, end);
+    for (char& c : unit)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::int64_t per_unit = 1;
+    if (!unit.empty()) {
+        const auto power = std::string("KMGT").find(unit[0]);
+        const std::string rest = unit.substr(1);
+        if (power == std::string::npos || !(rest.empty() || rest == "B" || rest == "IB"))
+            return std::nullopt;
+        per_unit = std::int64_t{1} << (10 * power);
+    }
+    const std::int64_t most = std::numeric_limits<std::int32_t>::max();
+    if (count <= 0 || count > most / per_unit)
+        return std::nullopt;
+    return count * per_unit;
+}

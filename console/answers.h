@@ -18,5 +18,13 @@ NumberAnswer read_number(std::istream& in);
 NumberAnswer read_number();
 
 // One white-space-delimited word of any length; nothing at the end of input.
+// A word that starts with " or ' runs to the same quote, blanks and all, as
+// a dragged file's path is typed; the quotes are no part of it, and a quote
+// left open fails the program.
 std::optional<std::string> read_word(std::istream& in);
 std::optional<std::string> read_word();
+
+// A piece size in KB from its answer: a whole number of KB, or a whole
+// number with a binary unit (64K, 100M, 4g, 2GiB, 1TB); nothing unless that
+// is 1 to 2147483647 KB.
+std::optional<std::int64_t> kilobytes_of(const std::string& answer);

@@ -7,25 +7,89 @@
 
 namespace {
 
+struct Ends {
+    File& from;
+    const std::string& from_name;
+    File& to;
+    const std::string& to_name;
+};
+
 // Through the program, a block at a time: slower than the system's own
 // copy, but it works between any two files and knows which one failed.
-std::int64_t copy_blocks(File& from, const std::string& from_name, File& to, const std::string& to_name,
-                         std::int64_t limit)
+std::int64_t copy_blocks(const Ends& ends, std::int64_t limit)
 {
     static std::vector<char> block(1 << 20);
     std::int64_t copied = 0;
     while (copied < limit) {
-        const std::int64_t got = read_some(from, block.data(), std::min<std::int64_t>(limit - copied, block.size()));
+        const std::int64_t got =
+            read_some(ends.from, block.data(), std::min<std::int64_t>(limit - copied, block.size()));
         if (got < 0)
-            fail_reading(from_name);
+            fail_reading(ends.from_name);
         if (got == 0)
             break;
-        // A file takes all it is given unless its disk is full.
-        if (write_some(to, block.data(), got) != got)
-            fail_writing(to_name);
+        if (!write_all(ends.to, block.data(), got))
+            fail_writing(ends.to_name);
         copied += got;
     }
     return copied;
+}
+
+// Where the system's copy stops short, the block copy carries on from there
+// and finds out why: the end of `from`, or which of the two failed.
+std::int64_t copy_every_byte(const Ends& ends, std::int64_t limit)
+{
+    const std::int64_t copied = copy_in_system(ends.from, ends.to, limit);
+    return copied + copy_blocks(ends, limit - copied);
+}
+
+void move(File& file, std::int64_t offset, const std::string& name, bool written)
+{
+    if (!move_to(file, offset))
+        written ? fail_writing(name) : fail_reading(name);
+}
+
+// Only the data of a file with holes, each hole left a hole in `to`: a disk
+// image of a gigabyte that holds a few blocks takes a few blocks, at once.
+// Each stretch is read as it stands when its turn comes, as a plain copy
+// would read it.
+std::int64_t copy_data_only(const Ends& ends, std::int64_t limit)
+{
+    const std::int64_t from_start = position_of(ends.from), to_start = position_of(ends.to);
+    if (from_start < 0 || to_start < 0)
+        return copy_every_byte(ends, limit);
+    const std::int64_t from_end = from_start + limit;
+    std::int64_t at = from_start;
+    bool ends_in_hole = false;
+    while (at < from_end) {
+        const Stretch data = next_data(ends.from, at);
+        if (data.start < 0) {
+            move(ends.from, at, ends.from_name, false);
+            move(ends.to, to_start + (at - from_start), ends.to_name, true);
+            at += copy_every_byte(ends, from_end - at);
+            ends_in_hole = false;
+            break;
+        }
+        // The hole before the data, or before the end of the file.
+        const std::int64_t hole_end = std::min(std::max(data.start, at), from_end);
+        ends_in_hole = hole_end > at;
+        at = hole_end;
+        if (data.start == data.end || at == from_end)
+            break;
+        const std::int64_t wanted = std::min(data.end, from_end) - at;
+        move(ends.from, at, ends.from_name, false);
+        move(ends.to, to_start + (at - from_start), ends.to_name, true);
+        const std::int64_t got = copy_every_byte(ends, wanted);
+        at += got;
+        ends_in_hole = false;
+        if (got < wanted)
+            break;
+    }
+    // Both left just past what was copied, as a plain copy leaves them.
+    move(ends.from, at, ends.from_name, false);
+    move(ends.to, to_start + (at - from_start), ends.to_name, true);
+    if (ends_in_hole && !set_size(ends.to, to_start + (at - from_start)))
+        fail_writing(ends.to_name);
+    return at - from_start;
 }
 
 } // namespace
@@ -33,8 +97,6 @@ std::int64_t copy_blocks(File& from, const std::string& from_name, File& to, con
 std::int64_t copy_data(File& from, const std::string& from_name, File& to, const std::string& to_name,
                        std::int64_t limit)
 {
-    // Where the system's copy stops short, the block copy carries on and
-    // finds out why: the end of `from`, or which of the two failed.
-    const std::int64_t copied = copy_in_system(from, to, limit);
-    return copied + copy_blocks(from, from_name, to, to_name, limit - copied);
+    const Ends ends{from, from_name, to, to_name};
+    return from.has_holes && to.regular ? copy_data_only(ends, limit) : copy_every_byte(ends, limit);
 }

@@ -3,7 +3,8 @@
 #include <string>
 
 // A failure that ends the program with status 1 and no farewell; the
-// message is printed exactly as it stands.
+// message is printed exactly as it stands. Reading and writing failures
+// carry the system's reason for the call that just failed.
 struct Failure {
     std::string message;
 };

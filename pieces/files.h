@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // What makes two names one file: its device and its number there.
 struct FileId {
@@ -26,8 +27,10 @@ struct File {
     ~File();
 
     std::intptr_t handle = no_handle;
-    std::int64_t size{};  // both taken from a file opened for reading
+    std::int64_t size{};  // size, identity and holes: of a file opened for reading
     FileId id;
+    bool has_holes = false;  // fewer bytes on the disk than its size
+    bool regular = false;    // a file on a disk, not a device or a pipe
 };
 
 enum class Opened { yes, missing, refused };
@@ -43,13 +46,36 @@ bool open_for_writing(File& file, const std::string& name);
 // Closes a file; false when what was written to it did not all land.
 bool close_file(File& file);
 
+// Puts what was written to a file onto its device, size included, before
+// it returns; a device or a pipe has nothing to put. False when the device
+// did not take it.
+bool flush_file(File& file);
+
+// Puts onto the device the folder entry that names a file just created.
+bool flush_entry(const std::string& name);
+
+// Opens the current folder, where the system can later flush at once all
+// that was written into its file system from now on (Linux's syncfs);
+// false where each file must be flushed on its own.
+bool open_folder(File& folder);
+bool flush_folder(File& folder);
+
+// The names in the current folder, in no order; nothing when it cannot be
+// read.
+std::optional<std::vector<std::string>> names_here();
+
+// Whether the file system takes FILE0.SPL and file0.spl for one name.
+extern const bool names_ignore_case;
+
 // The file that a name leads to, links followed; nothing when there is none.
 std::optional<FileId> identity_of(const std::string& name);
 
-// Reads or writes at most `count` bytes where the file stands and moves on
-// past them; returns how many, 0 at the end of a file, -1 on failure.
+// Reads at most `count` bytes where the file stands and moves on past them;
+// returns how many, 0 at the end of a file, -1 on failure.
 std::int64_t read_some(File& file, char* bytes, std::int64_t count);
-std::int64_t write_some(File& file, const char* bytes, std::int64_t count);
+
+// Writes all `count` bytes where the file stands; false on failure.
+bool write_all(File& file, const char* bytes, std::int64_t count);
 
 // Lets the system copy at most `limit` bytes from where `from` stands to
 // where `to` stands, without a trip through the program, sharing them where
@@ -57,3 +83,22 @@ std::int64_t write_some(File& file, const char* bytes, std::int64_t count);
 // It stops short, and says nothing of why, at the end of `from`, on a
 // failure of either file, and between files it does not copy between.
 std::int64_t copy_in_system(File& from, File& to, std::int64_t limit);
+
+// Where a file stands, and a move to another offset (past the end makes a
+// hole when something is written there); -1 and false on failure.
+std::int64_t position_of(File& file);
+bool move_to(File& file, std::int64_t offset);
+
+// A written file's size set to `size`, so that it may end in a hole.
+bool set_size(File& file, std::int64_t size);
+
+// The first stretch of data at or after `offset` in a file with holes, as
+// [start, end); an empty one at the file's end when only a hole is left;
+// start -1 when the system cannot tell. It leaves the file anywhere.
+struct Stretch {
+    std::int64_t start{}, end{};
+};
+Stretch next_data(File& file, std::int64_t offset);
+
+// Why the last call above failed, in the system's words.
+std::string last_failure_reason();

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <memory>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,7 +25,21 @@ FileId id_of(const struct stat& info)
     return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
+// A signal that lands mid-call is no failure of the file.
+template <typename Call>
+auto again(Call call)
+{
+    auto result = call();
+    while (result == -1 && errno == EINTR)
+        result = call();
+    return result;
+}
+
+bool flush_descriptor(int opened) { return again([&] { return ::fsync(opened); }) == 0; }
+
 } // namespace
+
+const bool names_ignore_case = false;
 
 File::~File()
 {
@@ -35,7 +52,7 @@ Opened open_for_reading(File& file, const std::string& name)
     if (!usable(name))
         return Opened::refused;
     // Not blocking: a named pipe must be refused, not waited on.
-    const int opened = ::open(name.c_str(), O_RDONLY | O_NONBLOCK);
+    const int opened = again([&] { return ::open(name.c_str(), O_RDONLY | O_NONBLOCK); });
     if (opened == -1)
         return errno == ENOENT ? Opened::missing : Opened::refused;
     file.handle = opened;
@@ -44,12 +61,18 @@ Opened open_for_reading(File& file, const std::string& name)
         return Opened::refused;
     file.size = info.st_size;
     file.id = id_of(info);
+    file.has_holes = std::int64_t{info.st_blocks} * 512 < info.st_size;
+    file.regular = true;
     return Opened::yes;
 }
 
 bool open_for_writing(File& file, const std::string& name)
 {
-    file.handle = usable(name) ? ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666) : File::no_handle;
+    if (!usable(name))
+        return false;
+    file.handle = again([&] { return ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666); });
+    struct stat info;
+    file.regular = file.handle != File::no_handle && ::fstat(descriptor(file), &info) == 0 && S_ISREG(info.st_mode);
     return file.handle != File::no_handle;
 }
 
@@ -58,6 +81,41 @@ bool close_file(File& file)
     const int closed = ::close(descriptor(file));
     file.handle = File::no_handle;
     return closed == 0;
+}
+
+bool flush_file(File& file) { return !file.regular || flush_descriptor(descriptor(file)); }
+
+bool flush_entry(const std::string& name)
+{
+    const auto slash = name.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+    File entries;
+    entries.handle = again([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY); });
+    return entries.handle != File::no_handle && flush_descriptor(descriptor(entries));
+}
+
+bool open_folder(File& folder)
+{
+    folder.handle = again([] { return ::open(".", O_RDONLY | O_DIRECTORY); });
+    return folder.handle != File::no_handle;
+}
+
+// One syncfs costs what one fsync does, where 4,096 pieces would each pay
+// for one; it reports what failed since the folder was opened.
+bool flush_folder(File& folder) { return ::syncfs(descriptor(folder)) == 0; }
+
+std::optional<std::vector<std::string>> names_here()
+{
+    const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir("."), ::closedir);
+    if (!folder)
+        return std::nullopt;
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(folder.get()))
+        names.emplace_back(entry->d_name);
+    if (errno != 0)
+        return std::nullopt;
+    return names;
 }
 
 std::optional<FileId> identity_of(const std::string& name)
@@ -70,12 +128,22 @@ std::optional<FileId> identity_of(const std::string& name)
 
 std::int64_t read_some(File& file, char* bytes, std::int64_t count)
 {
-    return ::read(descriptor(file), bytes, static_cast<std::size_t>(count));
+    return again([&] { return ::read(descriptor(file), bytes, static_cast<std::size_t>(count)); });
 }
 
-std::int64_t write_some(File& file, const char* bytes, std::int64_t count)
+bool write_all(File& file, const char* bytes, std::int64_t count)
 {
-    return ::write(descriptor(file), bytes, static_cast<std::size_t>(count));
+    while (count > 0) {
+        const ssize_t put = again([&] { return ::write(descriptor(file), bytes, static_cast<std::size_t>(count)); });
+        if (put <= 0) {
+            if (put == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        bytes += put;
+        count -= put;
+    }
+    return true;
 }
 
 std::int64_t copy_in_system(File& from, File& to, std::int64_t limit)
@@ -83,13 +151,35 @@ std::int64_t copy_in_system(File& from, File& to, std::int64_t limit)
     std::int64_t copied = 0;
     while (copied < limit) {
         // A gigabyte a call stays well inside what the kernel takes at once.
-        const ssize_t moved = ::copy_file_range(descriptor(from), nullptr, descriptor(to), nullptr,
-                                                std::min<std::int64_t>(limit - copied, 1 << 30), 0);
+        const ssize_t moved = again([&] {
+            return ::copy_file_range(descriptor(from), nullptr, descriptor(to), nullptr,
+                                     std::min<std::int64_t>(limit - copied, 1 << 30), 0);
+        });
         if (moved <= 0)
             break;
         copied += moved;
     }
     return copied;
 }
+
+std::int64_t position_of(File& file) { return ::lseek(descriptor(file), 0, SEEK_CUR); }
+
+bool move_to(File& file, std::int64_t offset) { return ::lseek(descriptor(file), offset, SEEK_SET) == offset; }
+
+bool set_size(File& file, std::int64_t size) { return again([&] { return ::ftruncate(descriptor(file), size); }) == 0; }
+
+Stretch next_data(File& file, std::int64_t offset)
+{
+    const int opened = descriptor(file);
+    const off_t start = ::lseek(opened, offset, SEEK_DATA);
+    if (start == -1) {
+        const off_t size = errno == ENXIO ? ::lseek(opened, 0, SEEK_END) : -1;
+        return {size, size};
+    }
+    const off_t end = ::lseek(opened, start, SEEK_HOLE);
+    return {end == -1 ? -1 : start, end};
+}
+
+std::string last_failure_reason() { return std::strerror(errno); }
 
 #endif

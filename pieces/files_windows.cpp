@@ -3,6 +3,8 @@
 
 #include "pieces/files.h"
 
+#include <cwchar>
+
 #include <windows.h>
 
 namespace {
@@ -35,7 +37,18 @@ FileId id_of(const BY_HANDLE_FILE_INFORMATION& info)
     return {info.dwVolumeSerialNumber, std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow};
 }
 
+std::string utf8_from(const wchar_t* wide)
+{
+    const int length = static_cast<int>(wcslen(wide));
+    std::string text(WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, length, text.data(), static_cast<int>(text.size()), nullptr, nullptr);
+    return text;
+}
+
 } // namespace
+
+// As opening them does.
+const bool names_ignore_case = true;
 
 File::~File()
 {
@@ -56,6 +69,7 @@ Opened open_for_reading(File& file, const std::string& name)
         return Opened::refused;
     file.size = static_cast<std::int64_t>(std::uint64_t{info->nFileSizeHigh} << 32 | info->nFileSizeLow);
     file.id = id_of(*info);
+    file.regular = true;
     return Opened::yes;
 }
 
@@ -63,6 +77,7 @@ bool open_for_writing(File& file, const std::string& name)
 {
     file.handle = reinterpret_cast<std::intptr_t>(
         open_file(name, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
+    file.regular = file.handle != File::no_handle && GetFileType(handle_of(file)) == FILE_TYPE_DISK;
     return file.handle != File::no_handle;
 }
 
@@ -71,6 +86,32 @@ bool close_file(File& file)
     const bool closed = CloseHandle(handle_of(file));
     file.handle = File::no_handle;
     return closed;
+}
+
+bool flush_file(File& file) { return !file.regular || FlushFileBuffers(handle_of(file)); }
+
+// A file's flush takes its entry in the folder along.
+bool flush_entry(const std::string&) { return true; }
+
+// There is no flush of a whole file system: each piece takes its own.
+bool open_folder(File&) { return false; }
+bool flush_folder(File&) { return false; }
+
+std::optional<std::vector<std::string>> names_here()
+{
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(L"*", &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    std::vector<std::string> names;
+    do
+        names.push_back(utf8_from(found.cFileName));
+    while (FindNextFileW(search, &found));
+    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(search);
+    if (!complete)
+        return std::nullopt;
+    return names;
 }
 
 std::optional<FileId> identity_of(const std::string& name)
@@ -93,14 +134,55 @@ std::int64_t read_some(File& file, char* bytes, std::int64_t count)
     return ReadFile(handle_of(file), bytes, static_cast<DWORD>(count), &got, nullptr) ? std::int64_t{got} : -1;
 }
 
-std::int64_t write_some(File& file, const char* bytes, std::int64_t count)
+bool write_all(File& file, const char* bytes, std::int64_t count)
 {
     DWORD put = 0;
-    return WriteFile(handle_of(file), bytes, static_cast<DWORD>(count), &put, nullptr) ? std::int64_t{put} : -1;
+    if (!WriteFile(handle_of(file), bytes, static_cast<DWORD>(count), &put, nullptr))
+        return false;
+    if (put != count)
+        SetLastError(ERROR_DISK_FULL);
+    return put == count;
 }
 
 // Block cloning needs ReFS, and wine, where this is tested, has none: every
 // byte goes through the block copy.
 std::int64_t copy_in_system(File&, File&, std::int64_t) { return 0; }
+
+std::int64_t position_of(File& file)
+{
+    LARGE_INTEGER at{};
+    return SetFilePointerEx(handle_of(file), LARGE_INTEGER{}, &at, FILE_CURRENT) ? at.QuadPart : -1;
+}
+
+bool move_to(File& file, std::int64_t offset)
+{
+    LARGE_INTEGER to{};
+    to.QuadPart = offset;
+    return SetFilePointerEx(handle_of(file), to, nullptr, FILE_BEGIN);
+}
+
+bool set_size(File& file, std::int64_t size) { return move_to(file, size) && SetEndOfFile(handle_of(file)); }
+
+// Files are copied whole here: has_holes is never set.
+Stretch next_data(File&, std::int64_t) { return {-1, -1}; }
+
+std::string last_failure_reason()
+{
+    const DWORD error = GetLastError();
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
+                                            | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (length == 0)
+        return "error " + std::to_string(error);
+    std::string reason = utf8_from(text);
+    LocalFree(text);
+    // The system's sentences end in a full stop and a line break.
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'
+                               || reason.back() == ' '))
+        reason.pop_back();
+    return reason;
+}
 
 #endif

@@ -1,6 +1,62 @@
 #include "pieces/piece_files.h"
 
+#include "pieces/files.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace {
+
+bool same_letters(const std::string& name, std::size_t at, const char* letters)
+{
+    for (; *letters != '\0'; ++at, ++letters) {
+        const char c = at < name.size() ? name[at] : '\0';
+        const char folded = names_ignore_case && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        if (folded != *letters)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 std::string piece_file_name(std::int64_t number)
 {
     return "FILE" + std::to_string(number) + ".SPL";
+}
+
+std::string piece_range(std::int64_t first, std::int64_t last)
+{
+    return first == last ? piece_file_name(first) : piece_file_name(first) + " to " + piece_file_name(last);
+}
+
+std::optional<std::int64_t> piece_number_of(const std::string& name)
+{
+    if (name.size() < 9 || !same_letters(name, 0, "FILE") || !same_letters(name, name.size() - 4, ".SPL"))
+        return std::nullopt;
+    const char* digits = name.data() + 4;
+    const char* end = name.data() + name.size() - 4;
+    // FILE01.SPL is not FILE1.SPL: no split ever names a piece so.
+    if (digits[0] == '0' && end - digits > 1)
+        return std::nullopt;
+    std::int64_t number = 0;
+    const auto read = std::from_chars(digits, end, number);
+    if (read.ec != std::errc() || read.ptr != end || number < 0)
+        return std::nullopt;
+    return number;
+}
+
+std::optional<std::vector<std::int64_t>> pieces_here()
+{
+    const auto names = names_here();
+    if (!names)
+        return std::nullopt;
+    std::vector<std::int64_t> numbers;
+    for (const auto& name : *names)
+        if (const auto number = piece_number_of(name))
+            numbers.push_back(*number);
+    std::sort(numbers.begin(), numbers.end());
+    // Under wine, a folder on Linux may hold file1.spl beside FILE1.SPL.
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    return numbers;
 }

@@ -1,7 +1,20 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 // FILE0.SPL, FILE1.SPL, ... in the current directory.
 std::string piece_file_name(std::int64_t number);
+
+// "FILE3.SPL", or "FILE3.SPL to FILE9.SPL".
+std::string piece_range(std::int64_t first, std::int64_t last);
+
+// The number of a piece's name: FILE<n>.SPL, n in plain decimal, matched
+// as the file system matches names.
+std::optional<std::int64_t> piece_number_of(const std::string& name);
+
+// The numbers of the pieces in the current folder, in order, read at once;
+// nothing when the folder cannot be read.
+std::optional<std::vector<std::int64_t>> pieces_here();

@@ -8,6 +8,27 @@
 
 #include <iostream>
 
+namespace {
+
+// Pieces that this split did not write but a join here would meet.
+void note_pieces_left(std::int64_t count)
+{
+    const auto numbers = pieces_here();
+    if (!numbers || numbers->empty() || numbers->back() < count)
+        return;
+    auto first = numbers->begin();
+    while (*first < count)
+        ++first;
+    const bool one = *first == numbers->back();
+    // A join takes them in where they follow on, and refuses a gap.
+    const bool joined = *first == count && numbers->back() - count == numbers->end() - first - 1;
+    std::cout << "Note : " << piece_range(*first, numbers->back()) << (one ? " was" : " were")
+              << " here before this split; a join here would "
+              << (joined ? "add " : "fail on the gap before ") << (one ? "it" : "them") << "\n";
+}
+
+} // namespace
+
 void split_file()
 {
     std::cout << "Enter the file name to split : ";
@@ -15,19 +36,20 @@ void split_file()
     if (!source_name)
         fail("No file name to split was given\n");
     std::cout << "Enter the size of each splitted files in multiples of 1KB : ";
-    const NumberAnswer kilobytes = read_number();
+    const auto size_answer = read_word();
 
     // The source comes first, so a missing one is reported as such whatever
     // the size answer was.
     File source;
     if (open_for_reading(source, *source_name) != Opened::yes)
         fail_opening(*source_name);
-    if (kilobytes.text.empty())
+    if (!size_answer)
         fail("No size of the splitted files was given\n");
-    if (!kilobytes.value || *kilobytes.value <= 0)
-        fail("Invalid size of the splitted files : " + kilobytes.text + "\n");
+    const auto kilobytes = kilobytes_of(*size_answer);
+    if (!kilobytes)
+        fail("Invalid size of the splitted files : " + *size_answer + "\n");
 
-    const std::int64_t piece_size = std::int64_t{*kilobytes.value} * 1024;
+    const std::int64_t piece_size = *kilobytes * 1024;
     const std::int64_t piece_count = (source.size + piece_size - 1) / piece_size;
     // Creating a piece must never truncate the source, whatever name (a
     // path, a link) reaches it.
@@ -36,18 +58,27 @@ void split_file()
             fail("Error : splitting " + *source_name + " would overwrite it as the piece "
                  + piece_file_name(number) + "\n");
 
-    for (std::int64_t number = 0; number < piece_count; ++number) {
-        const std::string piece_name = piece_file_name(number);
+    // Opened before the first piece, so that its flush sees every failure.
+    File folder;
+    const bool flush_at_end = open_folder(folder);
+    std::int64_t written = 0;
+    while (written < piece_count) {
+        const std::string piece_name = piece_file_name(written);
         std::cout << "Splitting and writing into file " << piece_name << "\n";
         File piece;
         if (!open_for_writing(piece, piece_name))
             fail_opening(piece_name);
         const std::int64_t copied = copy_data(source, *source_name, piece, piece_name, piece_size);
         // Some file systems report a failed write only when the file closes.
-        if (!close_file(piece))
+        if ((!flush_at_end && !flush_file(piece)) || !close_file(piece))
             fail_writing(piece_name);
+        ++written;
         // A source shorter than measured ends the run early.
         if (copied < piece_size)
             break;
     }
+    // The farewell promises that every piece is on the disk.
+    if (written > 0 && flush_at_end && !flush_folder(folder))
+        fail_writing(piece_range(0, written - 1));
+    note_pieces_left(written);
 }

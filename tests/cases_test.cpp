@@ -91,6 +91,8 @@ int shell(const std::string& step, const std::string& rest, const fs::path& fold
     // A program that hangs must not outlive the test.
     setenv("ZELK_SCRIPT", ("cd '" + folder.string() + "' && zelk() { timeout 8 $ZELK_COMMAND; }\n"
                            "mk() { perl -e 'print chr(($_ * 167 + int($_ / 256)) & 255) for 1 .. $ARGV[0]' $2 > \"$1\"; }\n"
+                           "poke() { printf %s \"$3\" | dd of=\"$1\" bs=1 seek=\"$2\" conv=notrunc status=none; }\n"
+                           "blocks() { stat -c %b \"$@\" | awk '{ s += $1 } END { print s }'; }\n"
                            "eval \"$ZELK_STEP\"" + rest).c_str(), 1);
     const int status = std::system("bash -c \"$ZELK_SCRIPT\"");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -17,7 +17,7 @@ TEST(CopyData, FailedReadNamesTheSource)
     try {
         copy_data(from, "source.dat", to, "FILE0.SPL", 10);
     } catch (const Failure& failure) {
-        EXPECT_EQ(failure.message, "Error Reading the file : source.dat\n");
+        EXPECT_EQ(failure.message, "Error Reading the file : source.dat (Is a directory)\n");
         return;
     }
     FAIL() << "no failure";
