@@ -1,5 +1,6 @@
 #include "console/answers.h"
 
+#include "console/status_line.h"
 #include "pieces/failure.h"
 
 #include <cctype>
@@ -20,8 +21,15 @@ bool is_space(int c)
 // before the program waits for its answer.
 void skip_white_space(std::istream& in)
 {
-    while (is_space(in.peek()))
+    bool waited = false;
+    for (;;) {
+        // Nothing left of what was read: the next character must be typed.
+        waited = waited || in.rdbuf()->in_avail() <= 0;
+        if (!is_space(in.peek()))
+            break;
         in.get();
+    }
+    answer_read(waited);
 }
 
 template <typename Accept>

@@ -1,5 +1,6 @@
 #include "console/menu.h"
 #include "console/platform.h"
+#include "console/status_line.h"
 #include "pieces/failure.h"
 
 #include <iostream>
@@ -7,6 +8,7 @@
 int main()
 {
     start_console();
+    start_status_line();
     int status = 1;
     try {
         status = run_menu();

@@ -13,3 +13,8 @@ void clear_console();
 // The last step before the program exits: a console window that belongs to
 // the program alone is kept open until the user presses Enter.
 void end_console();
+
+// Whether standard output is a terminal or a console, where a status line
+// may show; and standard input too, where each answer ends with an Enter.
+bool output_is_console();
+bool input_is_console();

@@ -4,18 +4,25 @@
 #include "console/platform.h"
 
 #include <cstdlib>
+#include <iostream>
 
 #include <unistd.h>
 
-// Names are bytes here: what is typed is what the file system gets.
-void start_console() {}
+// Names are bytes here: what is typed is what the file system gets. The
+// streams keep buffers of their own, which tell how much was typed ahead.
+void start_console() { std::ios::sync_with_stdio(false); }
 
 // Output sent to a pipe or a file must not carry control codes.
 void clear_console()
 {
-    if (isatty(STDOUT_FILENO))
-        static_cast<void>(std::system("clear 2>/dev/null"));
+    if (!isatty(STDOUT_FILENO))
+        return;
+    std::cout.flush();
+    static_cast<void>(std::system("clear 2>/dev/null"));
 }
+
+bool output_is_console() { return isatty(STDOUT_FILENO); }
+bool input_is_console() { return isatty(STDIN_FILENO); }
 
 // A terminal outlives the program.
 void end_console() {}

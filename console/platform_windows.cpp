@@ -209,6 +209,9 @@ void start_console()
     std::cout.rdbuf(output);
 }
 
+bool output_is_console() { return console(STD_OUTPUT_HANDLE) != nullptr; }
+bool input_is_console() { return console(STD_INPUT_HANDLE) != nullptr; }
+
 void clear_console()
 {
     if (console(STD_OUTPUT_HANDLE))

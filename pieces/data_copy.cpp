@@ -1,6 +1,7 @@
 #include "pieces/data_copy.h"
 
 #include "pieces/failure.h"
+#include "pieces/progress.h"
 
 #include <algorithm>
 #include <vector>
@@ -30,16 +31,33 @@ std::int64_t copy_blocks(const Ends& ends, std::int64_t limit)
         if (!write_all(ends.to, block.data(), got))
             fail_writing(ends.to_name);
         copied += got;
+        progress().moved(got);
     }
     return copied;
 }
 
-// Where the system's copy stops short, the block copy carries on from there
-// and finds out why: the end of `from`, or which of the two failed.
+// A copy goes in chunks, each sent on to the disk as the next is copied.
+// Small copies are left to the flush at the end, all at once.
+constexpr std::int64_t chunk = 32 << 20, worth_sending = 1 << 20;
+
 std::int64_t copy_every_byte(const Ends& ends, std::int64_t limit)
 {
-    const std::int64_t copied = copy_in_system(ends.from, ends.to, limit);
-    return copied + copy_blocks(ends, limit - copied);
+    const std::int64_t to_start = ends.to.regular ? position_of(ends.to) : -1;
+    std::int64_t copied = 0;
+    while (copied < limit) {
+        const std::int64_t wanted = std::min(limit - copied, chunk);
+        std::int64_t got = copy_in_system(ends.from, ends.to, wanted);
+        progress().moved(got);
+        // Where the system's copy stops short, the block copy carries on
+        // from there and finds out why: the end of `from`, or which failed.
+        got += copy_blocks(ends, wanted - got);
+        if (to_start >= 0 && got >= worth_sending)
+            write_back(ends.to, to_start + copied, to_start + copied + got);
+        copied += got;
+        if (got < wanted)
+            break;
+    }
+    return copied;
 }
 
 void move(File& file, std::int64_t offset, const std::string& name, bool written)
@@ -72,6 +90,7 @@ std::int64_t copy_data_only(const Ends& ends, std::int64_t limit)
         // The hole before the data, or before the end of the file.
         const std::int64_t hole_end = std::min(std::max(data.start, at), from_end);
         ends_in_hole = hole_end > at;
+        progress().moved(hole_end - at);
         at = hole_end;
         if (data.start == data.end || at == from_end)
             break;

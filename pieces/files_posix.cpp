@@ -150,16 +150,24 @@ std::int64_t copy_in_system(File& from, File& to, std::int64_t limit)
 {
     std::int64_t copied = 0;
     while (copied < limit) {
-        // A gigabyte a call stays well inside what the kernel takes at once.
         const ssize_t moved = again([&] {
             return ::copy_file_range(descriptor(from), nullptr, descriptor(to), nullptr,
-                                     std::min<std::int64_t>(limit - copied, 1 << 30), 0);
+                                     static_cast<std::size_t>(limit - copied), 0);
         });
         if (moved <= 0)
             break;
         copied += moved;
     }
     return copied;
+}
+
+// Failures here are not lost: the flush before the farewell reports them.
+void write_back(File& file, std::int64_t start, std::int64_t end)
+{
+    ::sync_file_range(descriptor(file), start, end - start, SYNC_FILE_RANGE_WRITE);
+    if (start > 0)
+        ::sync_file_range(descriptor(file), 0, start,
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
 }
 
 std::int64_t position_of(File& file) { return ::lseek(descriptor(file), 0, SEEK_CUR); }

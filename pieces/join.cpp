@@ -5,6 +5,7 @@
 #include "pieces/failure.h"
 #include "pieces/files.h"
 #include "pieces/piece_files.h"
+#include "pieces/progress.h"
 
 #include <algorithm>
 #include <iostream>
@@ -61,11 +62,13 @@ void join_pieces()
         // A piece that went away since the folder was read is no end of the run.
         if (open_for_reading(piece, piece_name) != Opened::yes)
             fail_opening(piece_name);
+        progress().piece(piece_name, number, count, piece.size);
         // A piece that turns out shorter than measured adds only what it has.
         copy_data(piece, piece_name, output, *output_name, piece.size);
     }
     // The farewell promises that the output is on the disk, under its name.
     const bool on_disk = output.regular;
+    progress().flushing();
     if (!flush_file(output) || !close_file(output) || (on_disk && !flush_entry(*output_name)))
         fail_writing(*output_name);
 }

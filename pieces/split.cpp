@@ -5,7 +5,9 @@
 #include "pieces/failure.h"
 #include "pieces/files.h"
 #include "pieces/piece_files.h"
+#include "pieces/progress.h"
 
+#include <algorithm>
 #include <iostream>
 
 namespace {
@@ -68,8 +70,11 @@ void split_file()
         File piece;
         if (!open_for_writing(piece, piece_name))
             fail_opening(piece_name);
+        progress().piece(piece_name, written, piece_count, std::min(piece_size, source.size - written * piece_size));
         const std::int64_t copied = copy_data(source, *source_name, piece, piece_name, piece_size);
         // Some file systems report a failed write only when the file closes.
+        if (!flush_at_end)
+            progress().flushing();
         if ((!flush_at_end && !flush_file(piece)) || !close_file(piece))
             fail_writing(piece_name);
         ++written;
@@ -78,7 +83,10 @@ void split_file()
             break;
     }
     // The farewell promises that every piece is on the disk.
-    if (written > 0 && flush_at_end && !flush_folder(folder))
-        fail_writing(piece_range(0, written - 1));
+    if (written > 0 && flush_at_end) {
+        progress().flushing();
+        if (!flush_folder(folder))
+            fail_writing(piece_range(0, written - 1));
+    }
     note_pieces_left(written);
 }

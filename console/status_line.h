@@ -1,0 +1,11 @@
+#pragma once
+
+// At a console, a line under the last one printed that shows how far a
+// split or a join has come: once the work has run for a second, at most
+// four times a second. It is erased before anything else is printed, so the
+// screen ends as it would have without it. Elsewhere nothing changes.
+void start_status_line();
+
+// An answer was just read; `waited` when the program had to wait for it to
+// be typed, so that its Enter left the cursor at the start of a line.
+void answer_read(bool waited);
