@@ -18,7 +18,9 @@ void clear_console()
     if (!isatty(STDOUT_FILENO))
         return;
     std::cout.flush();
-    static_cast<void>(std::system("clear 2>/dev/null"));
+    // The page follows whether the screen was cleared or not.
+    if (std::system("clear 2>/dev/null") != 0)
+        return;
 }
 
 bool output_is_console() { return isatty(STDOUT_FILENO); }
