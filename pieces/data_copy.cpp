@@ -42,7 +42,8 @@ constexpr std::int64_t chunk = 32 << 20, worth_sending = 1 << 20;
 
 std::int64_t copy_every_byte(const Ends& ends, std::int64_t limit)
 {
-    const std::int64_t to_start = ends.to.regular ? position_of(ends.to) : -1;
+    // Asked only where a chunk may be sent: many small pieces cost no more.
+    const std::int64_t to_start = limit >= worth_sending && is_regular(ends.to) ? position_of(ends.to) : -1;
     std::int64_t copied = 0;
     while (copied < limit) {
         const std::int64_t wanted = std::min(limit - copied, chunk);
@@ -117,5 +118,5 @@ std::int64_t copy_data(File& from, const std::string& from_name, File& to, const
                        std::int64_t limit)
 {
     const Ends ends{from, from_name, to, to_name};
-    return from.has_holes && to.regular ? copy_data_only(ends, limit) : copy_every_byte(ends, limit);
+    return from.has_holes && is_regular(to) ? copy_data_only(ends, limit) : copy_every_byte(ends, limit);
 }

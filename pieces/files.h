@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
 // What makes two names one file: its device and its number there.
 struct FileId {
@@ -30,7 +29,7 @@ struct File {
     std::int64_t size{};  // size, identity and holes: of a file opened for reading
     FileId id;
     bool has_holes = false;  // fewer bytes on the disk than its size
-    bool regular = false;    // a file on a disk, not a device or a pipe
+    std::optional<bool> regular;  // known once asked
 };
 
 enum class Opened { yes, missing, refused };
@@ -42,6 +41,9 @@ Opened open_for_reading(File& file, const std::string& name);
 
 // Creates or truncates a file for writing.
 bool open_for_writing(File& file, const std::string& name);
+
+// Whether an open file is one on a disk, not a device or a pipe.
+bool is_regular(File& file);
 
 // Closes a file; false when what was written to it did not all land.
 bool close_file(File& file);
@@ -60,9 +62,9 @@ bool flush_entry(const std::string& name);
 bool open_folder(File& folder);
 bool flush_folder(File& folder);
 
-// The names in the current folder, in no order; nothing when it cannot be
-// read.
-std::optional<std::vector<std::string>> names_here();
+// Calls `take` with each name in the current folder, in no order; false
+// when the folder cannot be read.
+bool each_name_here(void (*take)(const char* name, void* context), void* context);
 
 // Whether the file system takes FILE0.SPL and file0.spl for one name.
 extern const bool names_ignore_case;

@@ -71,9 +71,15 @@ bool open_for_writing(File& file, const std::string& name)
     if (!usable(name))
         return false;
     file.handle = again([&] { return ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666); });
-    struct stat info;
-    file.regular = file.handle != File::no_handle && ::fstat(descriptor(file), &info) == 0 && S_ISREG(info.st_mode);
     return file.handle != File::no_handle;
+}
+
+bool is_regular(File& file)
+{
+    struct stat info;
+    if (!file.regular)
+        file.regular = ::fstat(descriptor(file), &info) == 0 && S_ISREG(info.st_mode);
+    return *file.regular;
 }
 
 bool close_file(File& file)
@@ -83,7 +89,7 @@ bool close_file(File& file)
     return closed == 0;
 }
 
-bool flush_file(File& file) { return !file.regular || flush_descriptor(descriptor(file)); }
+bool flush_file(File& file) { return !is_regular(file) || flush_descriptor(descriptor(file)); }
 
 bool flush_entry(const std::string& name)
 {
@@ -104,18 +110,15 @@ bool open_folder(File& folder)
 // for one; it reports what failed since the folder was opened.
 bool flush_folder(File& folder) { return ::syncfs(descriptor(folder)) == 0; }
 
-std::optional<std::vector<std::string>> names_here()
+bool each_name_here(void (*take)(const char* name, void* context), void* context)
 {
     const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir("."), ::closedir);
     if (!folder)
-        return std::nullopt;
-    std::vector<std::string> names;
+        return false;
     errno = 0;
     while (const dirent* entry = ::readdir(folder.get()))
-        names.emplace_back(entry->d_name);
-    if (errno != 0)
-        return std::nullopt;
-    return names;
+        take(entry->d_name, context);
+    return errno == 0;
 }
 
 std::optional<FileId> identity_of(const std::string& name)

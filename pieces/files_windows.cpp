@@ -77,8 +77,14 @@ bool open_for_writing(File& file, const std::string& name)
 {
     file.handle = reinterpret_cast<std::intptr_t>(
         open_file(name, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
-    file.regular = file.handle != File::no_handle && GetFileType(handle_of(file)) == FILE_TYPE_DISK;
     return file.handle != File::no_handle;
+}
+
+bool is_regular(File& file)
+{
+    if (!file.regular)
+        file.regular = GetFileType(handle_of(file)) == FILE_TYPE_DISK;
+    return *file.regular;
 }
 
 bool close_file(File& file)
@@ -88,7 +94,7 @@ bool close_file(File& file)
     return closed;
 }
 
-bool flush_file(File& file) { return !file.regular || FlushFileBuffers(handle_of(file)); }
+bool flush_file(File& file) { return !is_regular(file) || FlushFileBuffers(handle_of(file)); }
 
 // A file's flush takes its entry in the folder along.
 bool flush_entry(const std::string&) { return true; }
@@ -97,21 +103,18 @@ bool flush_entry(const std::string&) { return true; }
 bool open_folder(File&) { return false; }
 bool flush_folder(File&) { return false; }
 
-std::optional<std::vector<std::string>> names_here()
+bool each_name_here(void (*take)(const char* name, void* context), void* context)
 {
     WIN32_FIND_DATAW found;
     const HANDLE search = FindFirstFileW(L"*", &found);
     if (search == INVALID_HANDLE_VALUE)
-        return std::nullopt;
-    std::vector<std::string> names;
+        return false;
     do
-        names.push_back(utf8_from(found.cFileName));
+        take(utf8_from(found.cFileName).c_str(), context);
     while (FindNextFileW(search, &found));
     const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(search);
-    if (!complete)
-        return std::nullopt;
-    return names;
+    return complete;
 }
 
 std::optional<FileId> identity_of(const std::string& name)

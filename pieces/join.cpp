@@ -67,7 +67,7 @@ void join_pieces()
         copy_data(piece, piece_name, output, *output_name, piece.size);
     }
     // The farewell promises that the output is on the disk, under its name.
-    const bool on_disk = output.regular;
+    const bool on_disk = is_regular(output);
     progress().flushing();
     if (!flush_file(output) || !close_file(output) || (on_disk && !flush_entry(*output_name)))
         fail_writing(*output_name);

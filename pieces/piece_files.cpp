@@ -48,13 +48,13 @@ std::optional<std::int64_t> piece_number_of(const std::string& name)
 
 std::optional<std::vector<std::int64_t>> pieces_here()
 {
-    const auto names = names_here();
-    if (!names)
-        return std::nullopt;
     std::vector<std::int64_t> numbers;
-    for (const auto& name : *names)
+    const auto take = [](const char* name, void* context) {
         if (const auto number = piece_number_of(name))
-            numbers.push_back(*number);
+            static_cast<std::vector<std::int64_t>*>(context)->push_back(*number);
+    };
+    if (!each_name_here(take, &numbers))
+        return std::nullopt;
     std::sort(numbers.begin(), numbers.end());
     // Under wine, a folder on Linux may hold file1.spl beside FILE1.SPL.
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());

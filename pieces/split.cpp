@@ -72,10 +72,13 @@ void split_file()
             fail_opening(piece_name);
         progress().piece(piece_name, written, piece_count, std::min(piece_size, source.size - written * piece_size));
         const std::int64_t copied = copy_data(source, *source_name, piece, piece_name, piece_size);
-        // Some file systems report a failed write only when the file closes.
-        if (!flush_at_end)
+        if (!flush_at_end) {
             progress().flushing();
-        if ((!flush_at_end && !flush_file(piece)) || !close_file(piece))
+            if (!flush_file(piece))
+                fail_writing(piece_name);
+        }
+        // Some file systems report a failed write only when the file closes.
+        if (!close_file(piece))
             fail_writing(piece_name);
         ++written;
         // A source shorter than measured ends the run early.
