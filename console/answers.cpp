@@ -72,7 +72,8 @@ std::optional<std::string> read_word(std::istream& in)
     std::string word;
     if (const int quote = in.peek(); quote == '"' || quote == '\'') {
         in.get();
-        take_while(in, word, [quote](int c) { return c != quote; });
+        // A quote left open at a console must not wait for more lines.
+        take_while(in, word, [quote](int c) { return c != quote && c != '\n' && c != '\r'; });
         if (in.get() != quote)
             fail("No closing quote in the answer : " + std::string(1, static_cast<char>(quote)) + word + "\n");
         return word;

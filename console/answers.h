@@ -20,7 +20,7 @@ NumberAnswer read_number();
 // One white-space-delimited word of any length; nothing at the end of input.
 // A word that starts with " or ' runs to the same quote, blanks and all, as
 // a dragged file's path is typed; the quotes are no part of it, and a quote
-// left open fails the program.
+// left open at the line's end fails the program.
 std::optional<std::string> read_word(std::istream& in);
 std::optional<std::string> read_word();
 

@@ -19,8 +19,7 @@ void clear_console()
         return;
     std::cout.flush();
     // The page follows whether the screen was cleared or not.
-    if (std::system("clear 2>/dev/null") != 0)
-        return;
+    [[maybe_unused]] const int cleared = std::system("clear 2>/dev/null");
 }
 
 bool output_is_console() { return isatty(STDOUT_FILENO); }
