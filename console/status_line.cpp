@@ -69,22 +69,9 @@ private:
             || (!at_once && now - drawn_ < std::chrono::milliseconds(250)))
             return;
         drawn_ = now;
-        std::string text = "  " + name_;
-        if (count_ > 1)
-            text += " (" + std::to_string(number_ + 1) + " of " + std::to_string(count_) + ")";
-        text += ": " + amounts(done_, bytes_);
-        if (bytes_ > 0)
-            text += " (" + std::to_string(done_ * 100 / bytes_) + " %)";
         const double seconds = std::chrono::duration<double>(now - started_).count();
-        const double speed = total_ / seconds;
-        if (speed >= 1) {
-            char rate[64];
-            std::snprintf(rate, sizeof rate, ", %.0f MiB/s, %.0f s left", speed / (1 << 20),
-                          (bytes_ - done_) / speed);
-            text += rate;
-        }
-        if (flushing_)
-            text = "  writing to disk ...";
+        std::string text = flushing_ ? "  writing to disk ..."
+                                     : status_text(name_, number_, count_, done_, bytes_, total_ / seconds);
         const std::size_t width = std::max(text.size(), shown_);
         text.resize(width, ' ');
         put("\r" + text);
@@ -139,6 +126,23 @@ private:
 StatusLine* line = nullptr;
 
 } // namespace
+
+std::string status_text(const std::string& piece, std::int64_t number, std::int64_t count, std::int64_t done,
+                        std::int64_t bytes, double speed)
+{
+    std::string text = "  " + piece;
+    if (count > 1)
+        text += " (" + std::to_string(number + 1) + " of " + std::to_string(count) + ")";
+    text += ": " + amounts(done, bytes);
+    if (bytes > 0)
+        text += " (" + std::to_string(done * 100 / bytes) + " %)";
+    if (speed >= 1) {
+        char rate[64];
+        std::snprintf(rate, sizeof rate, ", %.0f MiB/s, %.0f s left", speed / (1 << 20), (bytes - done) / speed);
+        text += rate;
+    }
+    return text;
+}
 
 void start_status_line()
 {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 // At a console, a line under the last one printed that shows how far a
 // split or a join has come: once the work has run for a second, at most
 // four times a second. It is erased before anything else is printed, so the
@@ -9,3 +12,9 @@ void start_status_line();
 // An answer was just read; `waited` when the program had to wait for it to
 // be typed, so that its Enter left the cursor at the start of a line.
 void answer_read(bool waited);
+
+// The line's text for `done` of the `bytes` of piece `number` of `count`,
+// at `speed` bytes a second:
+// "  FILE2.SPL (3 of 12): 1.4 of 4.0 GiB (35 %), 82 MiB/s, 31 s left".
+std::string status_text(const std::string& piece, std::int64_t number, std::int64_t count, std::int64_t done,
+                        std::int64_t bytes, double speed);
