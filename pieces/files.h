@@ -30,6 +30,7 @@ struct File {
     FileId id;
     bool has_holes = false;  // fewer bytes on the disk than its size
     std::optional<bool> regular;  // known once asked
+    bool system_copy_refused = false;  // copy_in_system from it goes no further
 };
 
 enum class Opened { yes, missing, refused };
@@ -83,7 +84,9 @@ bool write_all(File& file, const char* bytes, std::int64_t count);
 // where `to` stands, without a trip through the program, sharing them where
 // the file system can; returns how many it copied, moving both on past them.
 // It stops short, and says nothing of why, at the end of `from`, on a
-// failure of either file, and between files it does not copy between.
+// failure of either file, and between files it does not copy between; a
+// refusal of that kind is kept in `from`, so a split into many pieces asks
+// only once.
 std::int64_t copy_in_system(File& from, File& to, std::int64_t limit);
 
 // Sends bytes [start, end) of a written file on to its device without

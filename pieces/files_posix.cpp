@@ -152,11 +152,15 @@ bool write_all(File& file, const char* bytes, std::int64_t count)
 std::int64_t copy_in_system(File& from, File& to, std::int64_t limit)
 {
     std::int64_t copied = 0;
-    while (copied < limit) {
+    while (copied < limit && !from.system_copy_refused) {
         const ssize_t moved = again([&] {
             return ::copy_file_range(descriptor(from), nullptr, descriptor(to), nullptr,
                                      static_cast<std::size_t>(limit - copied), 0);
         });
+        // Between two file systems, or where either file is no disk file:
+        // the same for every piece that follows, as they share one folder.
+        if (moved < 0 && copied == 0)
+            from.system_copy_refused = errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP;
         if (moved <= 0)
             break;
         copied += moved;

@@ -29,6 +29,26 @@ void note_pieces_left(std::int64_t count)
               << (joined ? "add " : "fail on the gap before ") << (one ? "it" : "them") << "\n";
 }
 
+// Creating a piece must never truncate the source, whatever name (a path,
+// a link) reaches it. Only a name already here can, so the folder is read
+// once rather than asked after each of thousands of pieces.
+void refuse_to_overwrite(const File& source, const std::string& source_name, std::int64_t piece_count)
+{
+    const auto check = [&](std::int64_t number) {
+        if (identity_of(piece_file_name(number)) == source.id)
+            fail("Error : splitting " + source_name + " would overwrite it as the piece "
+                 + piece_file_name(number) + "\n");
+    };
+    const auto here = pieces_here();
+    if (!here)
+        for (std::int64_t number = 0; number < piece_count; ++number)
+            check(number);
+    else
+        for (const std::int64_t number : *here)
+            if (number < piece_count)
+                check(number);
+}
+
 } // namespace
 
 void split_file()
@@ -53,12 +73,7 @@ void split_file()
 
     const std::int64_t piece_size = *kilobytes * 1024;
     const std::int64_t piece_count = (source.size + piece_size - 1) / piece_size;
-    // Creating a piece must never truncate the source, whatever name (a
-    // path, a link) reaches it.
-    for (std::int64_t number = 0; number < piece_count; ++number)
-        if (identity_of(piece_file_name(number)) == source.id)
-            fail("Error : splitting " + *source_name + " would overwrite it as the piece "
-                 + piece_file_name(number) + "\n");
+    refuse_to_overwrite(source, *source_name, piece_count);
 
     // Opened before the first piece, so that its flush sees every failure.
     File folder;
