@@ -62,7 +62,6 @@ Opened open_for_reading(File& file, const std::string& name)
     file.size = info.st_size;
     file.id = id_of(info);
     file.has_holes = std::int64_t{info.st_blocks} * 512 < info.st_size;
-    file.regular = true;
     return Opened::yes;
 }
 

@@ -69,7 +69,6 @@ Opened open_for_reading(File& file, const std::string& name)
         return Opened::refused;
     file.size = static_cast<std::int64_t>(std::uint64_t{info->nFileSizeHigh} << 32 | info->nFileSizeLow);
     file.id = id_of(*info);
-    file.regular = true;
     return Opened::yes;
 }
 

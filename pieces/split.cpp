@@ -23,10 +23,12 @@ void note_pieces_left(std::int64_t count)
         ++first;
     const bool one = *first == numbers->back();
     // A join takes them in where they follow on, and refuses a gap.
-    const bool joined = *first == count && numbers->back() - count == numbers->end() - first - 1;
+    const bool follow_on = *first == count;
+    const bool gapless = numbers->back() - *first == numbers->end() - first - 1;
     std::cout << "Note : " << piece_range(*first, numbers->back()) << (one ? " was" : " were")
               << " here before this split; a join here would "
-              << (joined ? "add " : "fail on the gap before ") << (one ? "it" : "them") << "\n";
+              << (!follow_on ? "fail on the gap before " : gapless ? "add " : "fail on a gap among ")
+              << (one ? "it" : "them") << "\n";
 }
 
 // Creating a piece must never truncate the source, whatever name (a path,
