@@ -41,30 +41,24 @@ void take_while(std::istream& in, std::string& text, Accept accept)
 
 } // namespace
 
-NumberAnswer read_number(std::istream& in)
+std::optional<std::int32_t> read_number(std::istream& in)
 {
     skip_white_space(in);
-    NumberAnswer answer;
+    std::string text;
     const int first = in.peek();
     if (first == '+' || first == '-')
-        answer.text += static_cast<char>(in.get());
-    const std::size_t digits_start = answer.text.size();
-    take_while(in, answer.text, is_digit);
-    if (answer.text.size() == digits_start) {
-        // Not a number: take the rest of the word so a message can name it.
-        take_while(in, answer.text, [](int c) { return !is_space(c); });
-        return answer;
-    }
-    const char* begin = answer.text.data() + (answer.text[0] == '+' ? 1 : 0);
-    const char* end = answer.text.data() + answer.text.size();
+        text += static_cast<char>(in.get());
+    take_while(in, text, is_digit);
+    const char* begin = text.data() + (first == '+' ? 1 : 0);
     std::int32_t value = 0;
     // Out of range is no number at all: 4294967297 must not wrap to 1.
-    if (std::from_chars(begin, end, value).ec == std::errc())
-        answer.value = value;
-    return answer;
+    const auto read = std::from_chars(begin, text.data() + text.size(), value);
+    if (read.ec != std::errc())
+        return std::nullopt;
+    return value;
 }
 
-NumberAnswer read_number() { return read_number(std::cin); }
+std::optional<std::int32_t> read_number() { return read_number(std::cin); }
 
 std::optional<std::string> read_word(std::istream& in)
 {

@@ -5,17 +5,13 @@
 #include <optional>
 #include <string>
 
-// A number answer as typed. `text` is empty only at the end of input;
-// `value` is set only when the text is a decimal integer that fits 32 bits.
-struct NumberAnswer {
-    std::string text;
-    std::optional<std::int32_t> value;
-};
-
 // Answers are tokens, not lines: each read takes only its own token and
 // leaves the rest of the line for the next question.
-NumberAnswer read_number(std::istream& in);
-NumberAnswer read_number();
+
+// A number answer: its sign and digits, and nothing when they are no
+// decimal integer that fits 32 bits.
+std::optional<std::int32_t> read_number(std::istream& in);
+std::optional<std::int32_t> read_number();
 
 // One white-space-delimited word of any length; nothing at the end of input.
 // A word that starts with " or ' runs to the same quote, blanks and all, as

@@ -26,7 +26,7 @@ int run_menu()
     std::cout << "Do you want to split or join or need help(1 or 2 or 3)) ?";
     // Anything but a plain 1 or 2 (letters, no answer, a number out of
     // range) shows the help page.
-    const auto choice = read_number().value;
+    const auto choice = read_number();
     if (choice == 1)
         split_file();
     else if (choice == 2)

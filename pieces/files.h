@@ -33,12 +33,9 @@ struct File {
     bool system_copy_refused = false;  // copy_in_system from it goes no further
 };
 
-enum class Opened { yes, missing, refused };
-
-// Opens a regular file for reading, at offset 0, with its size and identity:
-// `missing` when nothing has that name, `refused` when it cannot be opened or
-// is no regular file.
-Opened open_for_reading(File& file, const std::string& name);
+// Opens a regular file for reading, at offset 0, with its size and identity;
+// false when it cannot be opened or is no regular file.
+bool open_for_reading(File& file, const std::string& name);
 
 // Creates or truncates a file for writing.
 bool open_for_writing(File& file, const std::string& name);

@@ -47,22 +47,22 @@ File::~File()
         ::close(descriptor(*this));
 }
 
-Opened open_for_reading(File& file, const std::string& name)
+bool open_for_reading(File& file, const std::string& name)
 {
     if (!usable(name))
-        return Opened::refused;
+        return false;
     // Not blocking: a named pipe must be refused, not waited on.
     const int opened = again([&] { return ::open(name.c_str(), O_RDONLY | O_NONBLOCK); });
     if (opened == -1)
-        return errno == ENOENT ? Opened::missing : Opened::refused;
+        return false;
     file.handle = opened;
     struct stat info;
     if (::fstat(opened, &info) != 0 || !S_ISREG(info.st_mode))
-        return Opened::refused;
+        return false;
     file.size = info.st_size;
     file.id = id_of(info);
     file.has_holes = std::int64_t{info.st_blocks} * 512 < info.st_size;
-    return Opened::yes;
+    return true;
 }
 
 bool open_for_writing(File& file, const std::string& name)

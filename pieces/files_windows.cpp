@@ -56,20 +56,18 @@ File::~File()
         CloseHandle(handle_of(*this));
 }
 
-Opened open_for_reading(File& file, const std::string& name)
+bool open_for_reading(File& file, const std::string& name)
 {
     const HANDLE opened = open_file(name, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
-    if (opened == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Opened::missing : Opened::refused;
-    }
+    if (opened == INVALID_HANDLE_VALUE)
+        return false;
     file.handle = reinterpret_cast<std::intptr_t>(opened);
     const auto info = information(opened);
     if (!info || GetFileType(opened) != FILE_TYPE_DISK || (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return Opened::refused;
+        return false;
     file.size = static_cast<std::int64_t>(std::uint64_t{info->nFileSizeHigh} << 32 | info->nFileSizeLow);
     file.id = id_of(*info);
-    return Opened::yes;
+    return true;
 }
 
 bool open_for_writing(File& file, const std::string& name)

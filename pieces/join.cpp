@@ -60,7 +60,7 @@ void join_pieces()
         const std::string piece_name = piece_file_name(number);
         File piece;
         // A piece that went away since the folder was read is no end of the run.
-        if (open_for_reading(piece, piece_name) != Opened::yes)
+        if (!open_for_reading(piece, piece_name))
             fail_opening(piece_name);
         progress().piece(piece_name, number, count, piece.size);
         // A piece that turns out shorter than measured adds only what it has.

@@ -65,7 +65,7 @@ void split_file()
     // The source comes first, so a missing one is reported as such whatever
     // the size answer was.
     File source;
-    if (open_for_reading(source, *source_name) != Opened::yes)
+    if (!open_for_reading(source, *source_name))
         fail_opening(*source_name);
     if (!size_answer)
         fail("No size of the splitted files was given\n");
