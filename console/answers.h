@@ -7,8 +7,7 @@
 
 // Answers are tokens, not lines: each read takes only its own token and
 // leaves the rest of the line for the next question.
-
-// A number answer: its sign and digits, and nothing when they are no
+// A number answer takes its sign and digits; nothing when they are no
 // decimal integer that fits 32 bits.
 std::optional<std::int32_t> read_number(std::istream& in);
 std::optional<std::int32_t> read_number();
