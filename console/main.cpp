@@ -14,6 +14,8 @@ int main()
         status = run_menu();
     } catch (const Failure& failure) {
         std::cout << failure.message;
+        if (failure.signal != 0)
+            end_as_interrupted(failure.signal);
     }
     end_console();
     return status;

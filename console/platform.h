@@ -18,3 +18,13 @@ void end_console();
 // may show; and standard input too, where each answer ends with an Enter.
 bool output_is_console();
 bool input_is_console();
+
+// From now on an interruption (Ctrl-C, a closed terminal or console window,
+// a termination signal, a closed pipe) is noted for the work to stop at,
+// not obeyed at once; one that was ignored when the program started stays
+// ignored.
+void catch_interruptions();
+
+// Ends the program as the interruption `signal` ends a program that does
+// not catch it, for whoever started it to see.
+[[noreturn]] void end_as_interrupted(int signal);

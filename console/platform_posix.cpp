@@ -3,6 +3,9 @@
 
 #include "console/platform.h"
 
+#include "pieces/interruption.h"
+
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 
@@ -27,5 +30,26 @@ bool input_is_console() { return isatty(STDIN_FILENO); }
 
 // A terminal outlives the program.
 void end_console() {}
+
+void catch_interruptions()
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        struct sigaction action {}, was {};
+        action.sa_handler = note_interruption;
+        sigemptyset(&action.sa_mask);
+        // Calls under way go on; the copy stops between two of them.
+        action.sa_flags = SA_RESTART;
+        if (sigaction(signal, nullptr, &was) == 0 && was.sa_handler != SIG_IGN)
+            sigaction(signal, &action, nullptr);
+    }
+}
+
+void end_as_interrupted(int signal)
+{
+    std::cout.flush();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    std::_Exit(128 + signal);
+}
 
 #endif

@@ -3,7 +3,10 @@
 
 #include "console/platform.h"
 
+#include "pieces/interruption.h"
+
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -239,4 +242,26 @@ void end_console()
     }
 }
 
+namespace {
+
+// Called in a thread of its own. A closed window ends the process once this
+// returns, so it waits for the work to stop and end the process first.
+BOOL WINAPI on_console_event(DWORD event)
+{
+    note_interruption(event == CTRL_C_EVENT ? SIGINT : event == CTRL_BREAK_EVENT ? SIGBREAK : SIGTERM);
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        Sleep(INFINITE);
+    return TRUE;
+}
+
+} // namespace
+
+void catch_interruptions() { SetConsoleCtrlHandler(on_console_event, TRUE); }
+
+// As a console program ends on Ctrl+C.
+void end_as_interrupted(int)
+{
+    std::cout.flush();
+    ExitProcess(STATUS_CONTROL_C_EXIT);
+}
 #endif

@@ -1,6 +1,7 @@
 #include "pieces/data_copy.h"
 
 #include "pieces/failure.h"
+#include "pieces/interruption.h"
 #include "pieces/progress.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@ struct Ends {
     const std::string& from_name;
     File& to;
     const std::string& to_name;
+    Checksums* sums;
 };
 
 // Through the program, a block at a time: slower than the system's own
@@ -22,6 +24,7 @@ std::int64_t copy_blocks(const Ends& ends, std::int64_t limit)
     static std::vector<char> block(1 << 20);
     std::int64_t copied = 0;
     while (copied < limit) {
+        stop_if_interrupted();
         const std::int64_t got =
             read_some(ends.from, block.data(), std::min<std::int64_t>(limit - copied, block.size()));
         if (got < 0)
@@ -30,6 +33,8 @@ std::int64_t copy_blocks(const Ends& ends, std::int64_t limit)
             break;
         if (!write_all(ends.to, block.data(), got))
             fail_writing(ends.to_name);
+        if (ends.sums)
+            ends.sums->took(block.data(), got);
         copied += got;
         progress().moved(got);
     }
@@ -44,10 +49,15 @@ std::int64_t copy_every_byte(const Ends& ends, std::int64_t limit)
 {
     // Asked only where a chunk may be sent: many small pieces cost no more.
     const std::int64_t to_start = limit >= worth_sending && is_regular(ends.to) ? position_of(ends.to) : -1;
+    // The checksums read back what the system moved, from where it was.
+    const std::int64_t from_start = ends.sums ? position_of(ends.from) : 0;
     std::int64_t copied = 0;
     while (copied < limit) {
+        stop_if_interrupted();
         const std::int64_t wanted = std::min(limit - copied, chunk);
         std::int64_t got = copy_in_system(ends.from, ends.to, wanted);
+        if (ends.sums && got > 0)
+            ends.sums->moved(ends.from, from_start + copied, got);
         progress().moved(got);
         // Where the system's copy stops short, the block copy carries on
         // from there and finds out why: the end of `from`, or which failed.
@@ -91,6 +101,8 @@ std::int64_t copy_data_only(const Ends& ends, std::int64_t limit)
         // The hole before the data, or before the end of the file.
         const std::int64_t hole_end = std::min(std::max(data.start, at), from_end);
         ends_in_hole = hole_end > at;
+        if (ends.sums)
+            ends.sums->zeros(hole_end - at);
         progress().moved(hole_end - at);
         at = hole_end;
         if (data.start == data.end || at == from_end)
@@ -115,8 +127,8 @@ std::int64_t copy_data_only(const Ends& ends, std::int64_t limit)
 } // namespace
 
 std::int64_t copy_data(File& from, const std::string& from_name, File& to, const std::string& to_name,
-                       std::int64_t limit)
+                       std::int64_t limit, Checksums* sums)
 {
-    const Ends ends{from, from_name, to, to_name};
+    const Ends ends{from, from_name, to, to_name, sums};
     return from.has_holes && is_regular(to) ? copy_data_only(ends, limit) : copy_every_byte(ends, limit);
 }

@@ -26,7 +26,8 @@ struct File {
     ~File();
 
     std::intptr_t handle = no_handle;
-    std::int64_t size{};  // size, identity and holes: of a file opened for reading
+    std::int64_t size{};  // size, change time, identity and holes: of a file opened for reading
+    std::int64_t modified{};
     FileId id;
     bool has_holes = false;  // fewer bytes on the disk than its size
     std::optional<bool> regular;  // known once asked
@@ -37,8 +38,41 @@ struct File {
 // false when it cannot be opened or is no regular file.
 bool open_for_reading(File& file, const std::string& name);
 
-// Creates or truncates a file for writing.
-bool open_for_writing(File& file, const std::string& name);
+// Opens a file for writing, created where there is none. A piece is never
+// written through a link: `no_link` refuses one at the name. Nothing is cut
+// yet, so that a caller can look at what it opened first.
+bool open_for_writing(File& file, const std::string& name, bool no_link);
+
+// Whether an open file's size or modification time differ from those it was
+// opened with.
+bool changed_since_opened(File& file);
+
+// Creates a new file of the program's own beside `name` (in its folder,
+// `.NAME.zelk-XXXXXX`), never through a link, with the permission bits of
+// `like` where that exists (its owner too, as far as the system lets), else
+// a new file's; its name in `made`.
+bool create_temporary(File& file, const std::string& name, const std::string& like, std::string& made);
+
+// Puts the file `from` in place of `name`, whole, in one step.
+bool replace(const std::string& from, const std::string& name);
+bool remove_file(const std::string& name);
+
+// What a name is, links not followed: none, a link, a folder, a regular file
+// (`links` names in all), another kind (a device, a pipe), or a name that no
+// file can have here (too long, through a file, or not to be looked at).
+struct NameInfo {
+    enum Kind { none, link, folder, regular, other, unusable } kind = none;
+    FileId id;
+    std::uint64_t links{};
+};
+NameInfo about(const std::string& name);
+
+// The name that a chain of links at `name` leads to in the end; the name
+// itself when it is no link.
+std::string final_name(const std::string& name);
+
+// `name` without its folders.
+std::string base_name(const std::string& name);
 
 // Whether an open file is one on a disk, not a device or a pipe.
 bool is_regular(File& file);
@@ -54,15 +88,29 @@ bool flush_file(File& file);
 // Puts onto the device the folder entry that names a file just created.
 bool flush_entry(const std::string& name);
 
-// Opens the current folder, where the system can later flush at once all
-// that was written into its file system from now on (Linux's syncfs);
-// false where each file must be flushed on its own.
-bool open_folder(File& folder);
-bool flush_folder(File& folder);
+// Locks the current folder against other splits and joins until `lock` is
+// closed, as it is when the process ends, however it ends; a lock held by
+// another run is `busy`. The lock also serves `flush_folder`.
+enum class Lock { taken, busy, failed };
+Lock lock_folder(File& lock);
+
+// Puts onto the device at once, where the system can, all that was written
+// into the locked folder's file system since it was locked (Linux's
+// syncfs); false where each file must be flushed on its own.
+bool can_flush_folder();
+bool flush_folder(File& lock);
+
+// A name in the current folder; what the listing tells of its file, where
+// it tells it.
+struct Entry {
+    const char* name;
+    std::optional<std::uint64_t> number;  // the file's number on its device
+    std::optional<bool> link;
+};
 
 // Calls `take` with each name in the current folder, in no order; false
 // when the folder cannot be read.
-bool each_name_here(void (*take)(const char* name, void* context), void* context);
+bool each_name_here(void (*take)(const Entry& entry, void* context), void* context);
 
 // Whether the file system takes FILE0.SPL and file0.spl for one name.
 extern const bool names_ignore_case;
@@ -73,6 +121,10 @@ std::optional<FileId> identity_of(const std::string& name);
 // Reads at most `count` bytes where the file stands and moves on past them;
 // returns how many, 0 at the end of a file, -1 on failure.
 std::int64_t read_some(File& file, char* bytes, std::int64_t count);
+
+// Reads at most `count` bytes at `offset`, leaving where the file stands as
+// it was, so that another thread may read and write it meanwhile.
+std::int64_t read_at(File& file, char* bytes, std::int64_t count, std::int64_t offset);
 
 // Writes all `count` bytes where the file stands; false on failure.
 bool write_all(File& file, const char* bytes, std::int64_t count);

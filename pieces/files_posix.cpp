@@ -5,11 +5,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstring>
 #include <memory>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +40,17 @@ auto again(Call call)
 
 bool flush_descriptor(int opened) { return again([&] { return ::fsync(opened); }) == 0; }
 
+std::int64_t modified_of(const struct stat& info)
+{
+    return std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+}
+
+std::string folder_of(const std::string& name)
+{
+    const auto slash = name.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+}
+
 } // namespace
 
 const bool names_ignore_case = false;
@@ -60,17 +74,100 @@ bool open_for_reading(File& file, const std::string& name)
     if (::fstat(opened, &info) != 0 || !S_ISREG(info.st_mode))
         return false;
     file.size = info.st_size;
+    file.modified = modified_of(info);
     file.id = id_of(info);
     file.has_holes = std::int64_t{info.st_blocks} * 512 < info.st_size;
     return true;
 }
 
-bool open_for_writing(File& file, const std::string& name)
+bool open_for_writing(File& file, const std::string& name, bool no_link)
 {
     if (!usable(name))
         return false;
-    file.handle = again([&] { return ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666); });
-    return file.handle != File::no_handle;
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (no_link ? O_NOFOLLOW : 0);
+    file.handle = again([&] { return ::open(name.c_str(), flags, 0666); });
+    struct stat info;
+    if (file.handle == File::no_handle || ::fstat(descriptor(file), &info) != 0)
+        return false;
+    file.size = info.st_size;
+    file.id = id_of(info);
+    file.regular = S_ISREG(info.st_mode);
+    return true;
+}
+
+bool changed_since_opened(File& file)
+{
+    struct stat info;
+    return ::fstat(descriptor(file), &info) != 0 || info.st_size != file.size || modified_of(info) != file.modified;
+}
+
+bool create_temporary(File& file, const std::string& name, const std::string& like, std::string& made)
+{
+    if (!usable(name))
+        return false;
+    const std::string folder = folder_of(name);
+    std::string base = base_name(name).substr(0, 100);
+    const std::string stem = (name.find('/') == std::string::npos ? "" : folder + "/") + "." + base + ".zelk-";
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
+        unsigned mix = static_cast<unsigned>(tick) ^ static_cast<unsigned>(::getpid()) * 2654435761u ^ ++counter * 40503u;
+        made = stem;
+        for (int i = 0; i < 6; ++i, mix /= 36)
+            made += "0123456789abcdefghijklmnopqrstuvwxyz"[mix % 36];
+        file.handle = again([&] { return ::open(made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666); });
+        if (file.handle != File::no_handle)
+            break;
+        if (errno != EEXIST)
+            return false;
+    }
+    if (file.handle == File::no_handle)
+        return false;
+    struct stat old;
+    if (::stat(like.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        // Only root may give a file away; anyone may keep the group.
+        [[maybe_unused]] const int owned = ::fchown(descriptor(file), old.st_uid, old.st_gid);
+        if (::fchmod(descriptor(file), old.st_mode & 07777) != 0)
+            return false;
+    }
+    return true;
+}
+
+bool replace(const std::string& from, const std::string& name) { return ::rename(from.c_str(), name.c_str()) == 0; }
+
+bool remove_file(const std::string& name) { return ::unlink(name.c_str()) == 0; }
+
+NameInfo about(const std::string& name)
+{
+    struct stat info;
+    if (!usable(name) || ::lstat(name.c_str(), &info) != 0)
+        return {usable(name) && errno == ENOENT ? NameInfo::none : NameInfo::unusable, {}, 0};
+    const auto kind = S_ISLNK(info.st_mode) ? NameInfo::link
+                      : S_ISDIR(info.st_mode) ? NameInfo::folder
+                      : S_ISREG(info.st_mode) ? NameInfo::regular
+                                              : NameInfo::other;
+    return {kind, id_of(info), static_cast<std::uint64_t>(info.st_nlink)};
+}
+
+std::string final_name(const std::string& name)
+{
+    std::string path = name;
+    // As many links as the system itself follows.
+    for (int hops = 0; hops < 40 && about(path).kind == NameInfo::link; ++hops) {
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
+        if (length <= 0 || length == static_cast<ssize_t>(sizeof target))
+            break;
+        const std::string to(target, static_cast<std::size_t>(length));
+        path = to[0] == '/' || path.find('/') == std::string::npos ? to : folder_of(path) + "/" + to;
+    }
+    return path;
+}
+
+std::string base_name(const std::string& name)
+{
+    const auto slash = name.rfind('/');
+    return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
 bool is_regular(File& file)
@@ -92,31 +189,55 @@ bool flush_file(File& file) { return !is_regular(file) || flush_descriptor(descr
 
 bool flush_entry(const std::string& name)
 {
-    const auto slash = name.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
     File entries;
-    entries.handle = again([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY); });
-    return entries.handle != File::no_handle && flush_descriptor(descriptor(entries));
+    entries.handle = again([&] { return ::open(folder_of(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (entries.handle != File::no_handle)
+        return flush_descriptor(descriptor(entries));
+    if (errno != EACCES)
+        return false;
+    // A folder that may be written but not read: its whole file system,
+    // reached through the file.
+    for (const int access : {O_RDONLY, O_WRONLY}) {
+        entries.handle = again([&] { return ::open(name.c_str(), access | O_NONBLOCK | O_CLOEXEC); });
+        if (entries.handle != File::no_handle)
+            return ::syncfs(descriptor(entries)) == 0;
+    }
+    return false;
 }
 
-bool open_folder(File& folder)
+// The folder itself where it can be read, so that a run leaves nothing
+// behind; else a file of the program's own there, which blocks nothing
+// by being there: only a live process's lock does.
+Lock lock_folder(File& lock)
 {
-    folder.handle = again([] { return ::open(".", O_RDONLY | O_DIRECTORY); });
-    return folder.handle != File::no_handle;
+    lock.handle = again([] { return ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (lock.handle == File::no_handle && errno == EACCES)
+        lock.handle = again([] { return ::open(".zelk-lock", O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600); });
+    if (lock.handle == File::no_handle)
+        return Lock::failed;
+    if (again([&] { return ::flock(descriptor(lock), LOCK_EX | LOCK_NB); }) == 0)
+        return Lock::taken;
+    return errno == EWOULDBLOCK ? Lock::busy : Lock::failed;
 }
+
+bool can_flush_folder() { return true; }
 
 // One syncfs costs what one fsync does, where 4,096 pieces would each pay
-// for one; it reports what failed since the folder was opened.
-bool flush_folder(File& folder) { return ::syncfs(descriptor(folder)) == 0; }
+// for one; it reports what failed since the folder was locked.
+bool flush_folder(File& lock) { return ::syncfs(descriptor(lock)) == 0; }
 
-bool each_name_here(void (*take)(const char* name, void* context), void* context)
+bool each_name_here(void (*take)(const Entry& entry, void* context), void* context)
 {
     const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir("."), ::closedir);
     if (!folder)
         return false;
     errno = 0;
-    while (const dirent* entry = ::readdir(folder.get()))
-        take(entry->d_name, context);
+    while (const dirent* found = ::readdir(folder.get())) {
+        Entry entry{found->d_name, static_cast<std::uint64_t>(found->d_ino), std::nullopt};
+        if (found->d_type != DT_UNKNOWN)
+            entry.link = found->d_type == DT_LNK;
+        take(entry, context);
+    }
     return errno == 0;
 }
 
@@ -131,6 +252,11 @@ std::optional<FileId> identity_of(const std::string& name)
 std::int64_t read_some(File& file, char* bytes, std::int64_t count)
 {
     return again([&] { return ::read(descriptor(file), bytes, static_cast<std::size_t>(count)); });
+}
+
+std::int64_t read_at(File& file, char* bytes, std::int64_t count, std::int64_t offset)
+{
+    return again([&] { return ::pread(descriptor(file), bytes, static_cast<std::size_t>(count), offset); });
 }
 
 bool write_all(File& file, const char* bytes, std::int64_t count)

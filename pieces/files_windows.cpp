@@ -11,16 +11,21 @@ namespace {
 
 HANDLE handle_of(const File& file) { return reinterpret_cast<HANDLE>(file.handle); }
 
+std::wstring wide_from(const std::string& name)
+{
+    std::wstring wide(name.size() + 1, L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), wide.data(),
+                                    static_cast<int>(wide.size())));
+    return wide;
+}
+
 // Opened by its whole Unicode name, whatever the ANSI code page can spell.
 HANDLE open_file(const std::string& name, DWORD access, DWORD disposition, DWORD flags)
 {
     // A name with a NUL in it would silently open a different, shorter name.
     if (name.find('\0') != std::string::npos)
         return INVALID_HANDLE_VALUE;
-    std::wstring wide(name.size() + 1, L'\0');
-    wide.resize(MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), wide.data(),
-                                    static_cast<int>(wide.size())));
-    return CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition, flags,
+    return CreateFileW(wide_from(name).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition, flags,
                        nullptr);
 }
 
@@ -35,6 +40,17 @@ std::optional<BY_HANDLE_FILE_INFORMATION> information(HANDLE handle)
 FileId id_of(const BY_HANDLE_FILE_INFORMATION& info)
 {
     return {info.dwVolumeSerialNumber, std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow};
+}
+
+std::int64_t modified_of(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    return static_cast<std::int64_t>(std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32
+                                     | info.ftLastWriteTime.dwLowDateTime);
+}
+
+std::int64_t size_of(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    return static_cast<std::int64_t>(std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow);
 }
 
 std::string utf8_from(const wchar_t* wide)
@@ -65,16 +81,93 @@ bool open_for_reading(File& file, const std::string& name)
     const auto info = information(opened);
     if (!info || GetFileType(opened) != FILE_TYPE_DISK || (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
-    file.size = static_cast<std::int64_t>(std::uint64_t{info->nFileSizeHigh} << 32 | info->nFileSizeLow);
+    file.size = size_of(*info);
+    file.modified = modified_of(*info);
     file.id = id_of(*info);
     return true;
 }
 
-bool open_for_writing(File& file, const std::string& name)
+bool open_for_writing(File& file, const std::string& name, bool no_link)
 {
-    file.handle = reinterpret_cast<std::intptr_t>(
-        open_file(name, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
-    return file.handle != File::no_handle;
+    // A link is opened as itself, and so seen, not followed.
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | (no_link ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    file.handle = reinterpret_cast<std::intptr_t>(open_file(name, GENERIC_WRITE, OPEN_ALWAYS, flags));
+    if (file.handle == File::no_handle)
+        return false;
+    const auto info = information(handle_of(file));
+    if (info && no_link && (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        SetLastError(ERROR_CANT_ACCESS_FILE);
+        return false;
+    }
+    if (info)
+        file.size = size_of(*info), file.id = id_of(*info);
+    return true;
+}
+
+bool changed_since_opened(File& file)
+{
+    const auto info = information(handle_of(file));
+    return !info || size_of(*info) != file.size || modified_of(*info) != file.modified;
+}
+
+// Permissions here are the folder's, which a new file inherits.
+bool create_temporary(File& file, const std::string& name, const std::string&, std::string& made)
+{
+    const std::string base = base_name(name);
+    std::string stem = name.substr(0, name.size() - base.size()) + "." + base.substr(0, 100) + ".zelk-";
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned mix = GetTickCount() ^ GetCurrentProcessId() * 2654435761u ^ ++counter * 40503u;
+        made = stem;
+        for (int i = 0; i < 6; ++i, mix /= 36)
+            made += "0123456789abcdefghijklmnopqrstuvwxyz"[mix % 36];
+        file.handle = reinterpret_cast<std::intptr_t>(
+            open_file(made, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
+        if (file.handle != File::no_handle)
+            return true;
+        if (GetLastError() != ERROR_FILE_EXISTS)
+            return false;
+    }
+    return false;
+}
+
+// One call for a new name and an old one alike, back only once the move is
+// on the disk.
+bool replace(const std::string& from, const std::string& name)
+{
+    return MoveFileExW(wide_from(from).c_str(), wide_from(name).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+bool remove_file(const std::string& name) { return DeleteFileW(wide_from(name).c_str()); }
+
+NameInfo about(const std::string& name)
+{
+    const HANDLE opened = open_file(name, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+    if (opened == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return {error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? NameInfo::none : NameInfo::unusable, {}, 0};
+    }
+    const auto info = information(opened);
+    const bool disk = GetFileType(opened) == FILE_TYPE_DISK;
+    CloseHandle(opened);
+    if (!info)
+        return {NameInfo::other, {}, 1};
+    const DWORD attributes = info->dwFileAttributes;
+    const auto kind = attributes & FILE_ATTRIBUTE_REPARSE_POINT ? NameInfo::link
+                      : attributes & FILE_ATTRIBUTE_DIRECTORY ? NameInfo::folder
+                      : disk                                   ? NameInfo::regular
+                                                               : NameInfo::other;
+    return {kind, id_of(*info), info->nNumberOfLinks};
+}
+
+// A link at the output's name is replaced, not followed.
+std::string final_name(const std::string& name) { return name; }
+
+std::string base_name(const std::string& name)
+{
+    const auto end = name.find_last_of("/\\:");
+    return end == std::string::npos ? name : name.substr(end + 1);
 }
 
 bool is_regular(File& file)
@@ -93,22 +186,37 @@ bool close_file(File& file)
 
 bool flush_file(File& file) { return !is_regular(file) || FlushFileBuffers(handle_of(file)); }
 
-// A file's flush takes its entry in the folder along.
+// A file's flush takes its entry in the folder along, and a move is
+// written through.
 bool flush_entry(const std::string&) { return true; }
 
+// A file no other process may open while this one has it, gone once its
+// last handle closes: a killed run leaves neither it nor its lock.
+Lock lock_folder(File& lock)
+{
+    const HANDLE opened = CreateFileW(L".zelk-lock", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    lock.handle = reinterpret_cast<std::intptr_t>(opened);
+    if (opened != INVALID_HANDLE_VALUE)
+        return Lock::taken;
+    return GetLastError() == ERROR_SHARING_VIOLATION || GetLastError() == ERROR_ACCESS_DENIED ? Lock::busy
+                                                                                              : Lock::failed;
+}
+
 // There is no flush of a whole file system: each piece takes its own.
-bool open_folder(File&) { return false; }
+bool can_flush_folder() { return false; }
 bool flush_folder(File&) { return false; }
 
-bool each_name_here(void (*take)(const char* name, void* context), void* context)
+bool each_name_here(void (*take)(const Entry& entry, void* context), void* context)
 {
     WIN32_FIND_DATAW found;
     const HANDLE search = FindFirstFileW(L"*", &found);
     if (search == INVALID_HANDLE_VALUE)
         return false;
-    do
-        take(utf8_from(found.cFileName).c_str(), context);
-    while (FindNextFileW(search, &found));
+    do {
+        const std::string name = utf8_from(found.cFileName);
+        take({name.c_str(), std::nullopt, (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0}, context);
+    } while (FindNextFileW(search, &found));
     const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(search);
     return complete;
@@ -132,6 +240,20 @@ std::int64_t read_some(File& file, char* bytes, std::int64_t count)
 {
     DWORD got = 0;
     return ReadFile(handle_of(file), bytes, static_cast<DWORD>(count), &got, nullptr) ? std::int64_t{got} : -1;
+}
+
+// Only the thread that copies reads here: every byte passes through the
+// program, so the checksums never read a file back.
+std::int64_t read_at(File& file, char* bytes, std::int64_t count, std::int64_t offset)
+{
+    const std::int64_t at = position_of(file);
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    const bool read = ReadFile(handle_of(file), bytes, static_cast<DWORD>(count), &got, &where)
+                      || GetLastError() == ERROR_HANDLE_EOF;
+    return read && move_to(file, at) ? std::int64_t{got} : -1;
 }
 
 bool write_all(File& file, const char* bytes, std::int64_t count)

@@ -1,5 +1,6 @@
 #include "pieces/piece_files.h"
 
+#include "pieces/failure.h"
 #include "pieces/files.h"
 
 #include <algorithm>
@@ -46,17 +47,28 @@ std::optional<std::int64_t> piece_number_of(const std::string& name)
     return number;
 }
 
-std::optional<std::vector<std::int64_t>> pieces_here()
+std::optional<std::vector<PieceHere>> pieces_here()
 {
-    std::vector<std::int64_t> numbers;
-    const auto take = [](const char* name, void* context) {
-        if (const auto number = piece_number_of(name))
-            static_cast<std::vector<std::int64_t>*>(context)->push_back(*number);
+    std::vector<PieceHere> pieces;
+    const auto take = [](const Entry& entry, void* context) {
+        if (const auto number = piece_number_of(entry.name))
+            static_cast<std::vector<PieceHere>*>(context)->push_back({*number, entry.number, entry.link});
     };
-    if (!each_name_here(take, &numbers))
+    if (!each_name_here(take, &pieces))
         return std::nullopt;
-    std::sort(numbers.begin(), numbers.end());
+    const auto by_number = [](const PieceHere& a, const PieceHere& b) { return a.number < b.number; };
+    std::sort(pieces.begin(), pieces.end(), by_number);
     // Under wine, a folder on Linux may hold file1.spl beside FILE1.SPL.
-    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
-    return numbers;
+    const auto same = [](const PieceHere& a, const PieceHere& b) { return a.number == b.number; };
+    pieces.erase(std::unique(pieces.begin(), pieces.end(), same), pieces.end());
+    return pieces;
+}
+
+void lock_this_folder(File& lock)
+{
+    const Lock taken = lock_folder(lock);
+    if (taken == Lock::busy)
+        fail("Error : another split or join is running in this folder\n");
+    if (taken == Lock::failed)
+        fail("Error : this folder cannot be locked against other splits and joins (" + last_failure_reason() + ")\n");
 }

@@ -15,6 +15,18 @@ std::string piece_range(std::int64_t first, std::int64_t last);
 // as the file system matches names.
 std::optional<std::int64_t> piece_number_of(const std::string& name);
 
-// The numbers of the pieces in the current folder, in order, read at once;
-// nothing when the folder cannot be read.
-std::optional<std::vector<std::int64_t>> pieces_here();
+// A piece in the current folder, with what the listing tells of its file.
+struct PieceHere {
+    std::int64_t number;
+    std::optional<std::uint64_t> file_number;
+    std::optional<bool> link;
+};
+
+// The pieces in the current folder, in order, read at once; nothing when
+// the folder cannot be read.
+std::optional<std::vector<PieceHere>> pieces_here();
+
+// Holds the current folder against other splits and joins until `lock`
+// closes; fails the program when another holds it.
+struct File;
+void lock_this_folder(File& lock);

@@ -1,54 +1,90 @@
 #include "pieces/split.h"
 
 #include "console/answers.h"
+#include "console/platform.h"
 #include "pieces/data_copy.h"
 #include "pieces/failure.h"
 #include "pieces/files.h"
+#include "pieces/interruption.h"
+#include "pieces/manifest.h"
 #include "pieces/piece_files.h"
 #include "pieces/progress.h"
+#include "pieces/replacement.h"
 
 #include <algorithm>
 #include <iostream>
 
 namespace {
 
-// Pieces that this split did not write but a join here would meet.
-void note_pieces_left(std::int64_t count)
+// Pieces that this split did not write; a join here leaves them out, as the
+// manifest does not list them.
+void note_pieces_left(const std::optional<std::vector<PieceHere>>& here, std::int64_t count)
 {
-    const auto numbers = pieces_here();
-    if (!numbers || numbers->empty() || numbers->back() < count)
+    if (!here) {
+        std::cout << "Note : this folder cannot be read, so pieces here from before this split are not named;"
+                     " a join here would leave them out\n";
         return;
-    auto first = numbers->begin();
-    while (*first < count)
-        ++first;
-    const bool one = *first == numbers->back();
-    // A join takes them in where they follow on, and refuses a gap.
-    const bool follow_on = *first == count;
-    const bool gapless = numbers->back() - *first == numbers->end() - first - 1;
-    std::cout << "Note : " << piece_range(*first, numbers->back()) << (one ? " was" : " were")
-              << " here before this split; a join here would "
-              << (!follow_on ? "fail on the gap before " : gapless ? "add " : "fail on a gap among ")
-              << (one ? "it" : "them") << "\n";
+    }
+    if (here->empty() || here->back().number < count)
+        return;
+    const auto first = std::find_if(here->begin(), here->end(), [&](const PieceHere& p) { return p.number >= count; });
+    const bool one = first->number == here->back().number;
+    std::cout << "Note : " << piece_range(first->number, here->back().number) << (one ? " was" : " were")
+              << " here before this split; a join here would leave " << (one ? "it" : "them") << " out\n";
 }
 
-// Creating a piece must never truncate the source, whatever name (a path,
-// a link) reaches it. Only a name already here can, so the folder is read
-// once rather than asked after each of thousands of pieces.
-void refuse_to_overwrite(const File& source, const std::string& source_name, std::int64_t piece_count)
+// Nothing is written before it is sure that no piece and no manifest is the
+// source, under whatever name (a path, a link), and that no piece's name is
+// a link, which someone other than the user may have put there. The
+// folder's listing tells links and file numbers, so of thousands of old
+// pieces only those that could be the source are asked about.
+void refuse_to_overwrite(const File& source, const std::string& source_name,
+                         const std::optional<std::vector<PieceHere>>& here, std::int64_t piece_count)
 {
-    const auto check = [&](std::int64_t number) {
-        if (identity_of(piece_file_name(number)) == source.id)
-            fail("Error : splitting " + source_name + " would overwrite it as the piece "
-                 + piece_file_name(number) + "\n");
+    const auto check = [&](const std::string& name, std::optional<std::uint64_t> number, std::optional<bool> link) {
+        NameInfo info;
+        if (!link || (*link == false && (!number || *number == source.id.number)))
+            info = about(name);
+        if (link.value_or(info.kind == NameInfo::link))
+            fail("Error : " + name + " is a link, and a split writes no piece through a link\n");
+        if (info.kind == NameInfo::regular && info.id == source.id)
+            fail("Error : splitting " + source_name + " would overwrite it as the piece " + name + "\n");
     };
-    const auto here = pieces_here();
     if (!here)
         for (std::int64_t number = 0; number < piece_count; ++number)
-            check(number);
+            check(piece_file_name(number), std::nullopt, std::nullopt);
     else
-        for (const std::int64_t number : *here)
-            if (number < piece_count)
-                check(number);
+        for (const PieceHere& piece : *here)
+            if (piece.number < piece_count)
+                check(piece_file_name(piece.number), piece.file_number, piece.link);
+    const NameInfo manifest = about(manifest_name);
+    if (manifest.kind == NameInfo::regular && manifest.id == source.id)
+        fail("Error : splitting " + source_name + " would overwrite it as the manifest " + manifest_name + "\n");
+}
+
+// A piece is opened before it is cut, so that a source that reached it by
+// a way the listing could not tell is refused untouched.
+void open_piece(File& piece, const std::string& name, const File& source, const std::string& source_name)
+{
+    if (!open_for_writing(piece, name, true))
+        fail_opening(name);
+    if (piece.id == source.id)
+        fail("Error : splitting " + source_name + " would overwrite it as the piece " + name + "\n");
+    if (piece.size > 0 && !set_size(piece, 0))
+        fail_writing(name);
+}
+
+void put_manifest(const Manifest& manifest)
+{
+    Replacement file(manifest_name);
+    if (!write_manifest(file.file(), manifest))
+        fail_writing(manifest_name);
+    file.put_in_place();
+}
+
+[[noreturn]] void fail_changed(const std::string& source_name)
+{
+    fail("Error : " + source_name + " changed while it was split\n");
 }
 
 } // namespace
@@ -75,38 +111,60 @@ void split_file()
 
     const std::int64_t piece_size = *kilobytes * 1024;
     const std::int64_t piece_count = (source.size + piece_size - 1) / piece_size;
-    refuse_to_overwrite(source, *source_name, piece_count);
+    File lock;
+    lock_this_folder(lock);
+    const auto here = pieces_here();
+    refuse_to_overwrite(source, *source_name, here, piece_count);
+    catch_interruptions();
 
-    // Opened before the first piece, so that its flush sees every failure.
-    File folder;
-    const bool flush_at_end = open_folder(folder);
+    // Until the split is done, its manifest says so: a join of what it
+    // leaves refuses.
+    Manifest manifest;
+    manifest.source = base_name(*source_name);
+    manifest.size = source.size, manifest.piece_size = piece_size, manifest.count = piece_count;
+    put_manifest(manifest);
+    Checksums sums;
     std::int64_t written = 0;
-    while (written < piece_count) {
-        const std::string piece_name = piece_file_name(written);
-        std::cout << "Splitting and writing into file " << piece_name << "\n";
-        File piece;
-        if (!open_for_writing(piece, piece_name))
-            fail_opening(piece_name);
-        progress().piece(piece_name, written, piece_count, std::min(piece_size, source.size - written * piece_size));
-        const std::int64_t copied = copy_data(source, *source_name, piece, piece_name, piece_size);
-        if (!flush_at_end) {
-            progress().flushing();
-            if (!flush_file(piece))
+    try {
+        for (; written < piece_count; ++written) {
+            const std::string piece_name = piece_file_name(written);
+            std::cout << "Splitting and writing into file " << piece_name << "\n";
+            File piece;
+            open_piece(piece, piece_name, source, *source_name);
+            const std::int64_t bytes = manifest.piece_bytes(written);
+            progress().piece(piece_name, written, piece_count, bytes);
+            const std::int64_t copied = copy_data(source, *source_name, piece, piece_name, bytes, &sums);
+            const auto digest = sums.piece_done();
+            if (!digest)
+                fail("Error Reading the file : " + *source_name + " (" + sums.why() + ")\n");
+            if (copied < bytes)
+                fail_changed(*source_name);
+            manifest.pieces.push_back(*digest);
+            if (!can_flush_folder()) {
+                progress().flushing();
+                if (!flush_file(piece))
+                    fail_writing(piece_name);
+            }
+            // Some file systems report a failed write only when the file closes.
+            if (!close_file(piece))
                 fail_writing(piece_name);
         }
-        // Some file systems report a failed write only when the file closes.
-        if (!close_file(piece))
-            fail_writing(piece_name);
-        ++written;
-        // A source shorter than measured ends the run early.
-        if (copied < piece_size)
-            break;
+    } catch (const Interrupted& stop) {
+        throw Failure{"Interrupted : " + piece_file_name(written)
+                          + " is incomplete, and a join here would refuse these pieces\n",
+                      stop.signal};
     }
-    // The farewell promises that every piece is on the disk.
-    if (written > 0 && flush_at_end) {
+    if (changed_since_opened(source))
+        fail_changed(*source_name);
+    // The farewell promises that every piece is on the disk, before the
+    // manifest that vouches for them.
+    if (written > 0 && can_flush_folder()) {
         progress().flushing();
-        if (!flush_folder(folder))
+        if (!flush_folder(lock))
             fail_writing(piece_range(0, written - 1));
     }
-    note_pieces_left(written);
+    manifest.finished = true;
+    manifest.whole = sums.whole();
+    put_manifest(manifest);
+    note_pieces_left(here, written);
 }

@@ -74,13 +74,17 @@ std::vector<Case> load()
     return cases;
 }
 
-// Every entry of a folder, sorted: "name:size", "name/" for a folder.
+// Every entry of a folder, sorted: "name:size", "name/" for a folder, a
+// manifest by its name alone, "name@" for a link.
 std::string listing(const fs::path& folder)
 {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string()
-                     + (entry.is_directory() ? "/" : ":" + std::to_string(fs::file_size(entry))));
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        names.insert(name + (entry.is_symlink() ? "@" : entry.is_directory() ? "/"
+                             : name == "FILES.XXH128"  ? ""
+                                                       : ":" + std::to_string(fs::file_size(entry))));
+    }
     std::string all;
     for (const auto& name : names)
         all += (all.empty() ? "" : " ") + name;

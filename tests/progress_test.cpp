@@ -47,7 +47,7 @@ std::int64_t told(const std::string& name, const std::string& into)
     set_progress(counted);
     File from, to;
     EXPECT_TRUE(open_for_reading(from, name));
-    EXPECT_TRUE(open_for_writing(to, into));
+    EXPECT_TRUE(open_for_writing(to, into, true));
     EXPECT_EQ(copy_data(from, name, to, into, from.size + 1), from.size);
     std::remove(into.c_str());
     static Progress silent;

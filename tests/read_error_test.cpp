@@ -13,7 +13,7 @@ TEST(CopyData, FailedReadNamesTheSource)
     // Reading a folder fails, as a failing disk's reads do.
     File from, to;
     from.handle = open(".", O_RDONLY | O_DIRECTORY);
-    ASSERT_TRUE(open_for_writing(to, "/dev/null"));
+    ASSERT_TRUE(open_for_writing(to, "/dev/null", false));
     try {
         copy_data(from, "source.dat", to, "FILE0.SPL", 10);
     } catch (const Failure& failure) {

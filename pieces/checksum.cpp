@@ -1,0 +1,165 @@
+#include "pieces/checksum.h"
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+Digest digest_of(XXH3_state_t* state)
+{
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, XXH3_128bits_digest(state));
+    Digest digest;
+    std::copy(canonical.digest, canonical.digest + 16, digest.begin());
+    return digest;
+}
+
+// Bytes of a file, or zeros where `from` is none.
+struct Bytes {
+    File* from;
+    std::int64_t offset, count;
+};
+
+// Copies of a few MiB are done between the copy's own calls: waking a
+// thread would cost more.
+constexpr std::int64_t worth_a_thread = 4 << 20;
+
+} // namespace
+
+std::string hex_of(const Digest& digest)
+{
+    std::string text;
+    for (const unsigned char byte : digest)
+        text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
+    return text;
+}
+
+struct Checksums::Work {
+    XXH3_state_t* piece = XXH3_createState();
+    XXH3_state_t* whole = XXH3_createState();
+    std::vector<char> block = std::vector<char>(1 << 18), nothing = std::vector<char>(1 << 18);
+    std::string why;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<Bytes> queue;
+    bool busy = false, ending = false, failed = false;
+    std::thread thread;
+
+    Work()
+    {
+        XXH3_128bits_reset(piece);
+        XXH3_128bits_reset(whole);
+    }
+
+    ~Work()
+    {
+        if (thread.joinable()) {
+            {
+                std::lock_guard<std::mutex> held(lock);
+                ending = true;
+            }
+            changed.notify_all();
+            thread.join();
+        }
+        XXH3_freeState(piece);
+        XXH3_freeState(whole);
+    }
+
+    void add(const void* bytes, std::size_t count)
+    {
+        XXH3_128bits_update(piece, bytes, count);
+        XXH3_128bits_update(whole, bytes, count);
+    }
+
+    // In whichever thread holds the states: the copy's while none is busy.
+    void take(const Bytes& stretch)
+    {
+        for (std::int64_t done = 0; done < stretch.count && !failed;) {
+            const std::int64_t want = std::min<std::int64_t>(stretch.count - done, block.size());
+            const std::int64_t got =
+                stretch.from ? read_at(*stretch.from, block.data(), want, stretch.offset + done) : want;
+            // Shorter than what was copied: the file changed under the copy.
+            failed = got != want;
+            if (failed)
+                why = got < 0 ? last_failure_reason() : "it changed while it was read";
+            else
+                add(stretch.from ? block.data() : nothing.data(), static_cast<std::size_t>(got));
+            done += got;
+        }
+    }
+
+    void run()
+    {
+        std::unique_lock<std::mutex> held(lock);
+        for (;;) {
+            changed.wait(held, [this] { return ending || !queue.empty(); });
+            if (queue.empty())
+                return;
+            const Bytes next = queue.front();
+            queue.pop_front();
+            held.unlock();
+            take(next);
+            held.lock();
+            busy = !queue.empty();
+            changed.notify_all();
+        }
+    }
+
+    void wait()
+    {
+        std::unique_lock<std::mutex> held(lock);
+        changed.wait(held, [this] { return !busy; });
+    }
+
+    void post(const Bytes& stretch)
+    {
+        std::unique_lock<std::mutex> held(lock);
+        if (!busy && stretch.count < worth_a_thread) {
+            held.unlock();
+            take(stretch);
+            return;
+        }
+        if (!thread.joinable())
+            thread = std::thread([this] { run(); });
+        queue.push_back(stretch);
+        busy = true;
+        changed.notify_all();
+    }
+};
+
+Checksums::Checksums() : work_(new Work) {}
+Checksums::~Checksums() = default;
+
+void Checksums::took(const char* bytes, std::int64_t count)
+{
+    work_->wait();
+    work_->add(bytes, static_cast<std::size_t>(count));
+}
+
+void Checksums::moved(File& from, std::int64_t offset, std::int64_t count) { work_->post({&from, offset, count}); }
+
+void Checksums::zeros(std::int64_t count) { work_->post({nullptr, 0, count}); }
+
+std::optional<Digest> Checksums::piece_done()
+{
+    work_->wait();
+    const Digest digest = digest_of(work_->piece);
+    XXH3_128bits_reset(work_->piece);
+    if (work_->failed)
+        return std::nullopt;
+    return digest;
+}
+
+std::string Checksums::why() const { return work_->why; }
+
+Digest Checksums::whole()
+{
+    work_->wait();
+    return digest_of(work_->whole);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "pieces/files.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+// An XXH3-128 checksum as xxh128sum writes it: 32 hexadecimal digits.
+using Digest = std::array<unsigned char, 16>;
+std::string hex_of(const Digest& digest);
+
+// The checksums of each piece and of the whole, taken as the copy moves the
+// bytes. Bytes the system moved without the program are read back from the
+// cache, in a second thread while the copy goes on; a long copy costs little
+// more than the copy itself.
+class Checksums {
+public:
+    Checksums();
+    ~Checksums();
+    // Bytes that passed through the program.
+    void took(const char* bytes, std::int64_t count);
+    // Bytes [offset, offset + count) of `from`, which the system moved;
+    // `from` must stay open until piece_done.
+    void moved(File& from, std::int64_t offset, std::int64_t count);
+    // A hole: so many zero bytes.
+    void zeros(std::int64_t count);
+    // The piece's checksum, once all it was told is taken; the next piece
+    // starts. Nothing when a file could not be read back, for `why`.
+    std::optional<Digest> piece_done();
+    Digest whole();
+    std::string why() const;
+
+private:
+    struct Work;
+    std::unique_ptr<Work> work_;
+};

@@ -1,0 +1,141 @@
+#include "pieces/manifest.h"
+
+#include "pieces/failure.h"
+#include "pieces/piece_files.h"
+
+#include <charconv>
+#include <limits>
+#include <regex>
+
+const std::string manifest_name = "FILES.XXH128";
+
+namespace {
+
+const std::string mark = "# zelk: ";
+
+// A name reads back exactly, whatever it holds, from one line.
+std::string escaped(const std::string& name)
+{
+    std::string text;
+    for (const char c : name)
+        text += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
+    return text;
+}
+
+bool unescape(const std::string& text, std::string& name)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            name += text[i];
+            continue;
+        }
+        const char next = ++i < text.size() ? text[i] : '\0';
+        if (next != '\\' && next != 'n' && next != 'r')
+            return false;
+        name += next == 'n' ? '\n' : next == 'r' ? '\r' : '\\';
+    }
+    return true;
+}
+
+std::string header(const Manifest& m)
+{
+    return mark + escaped(m.source) + ", " + std::to_string(m.size) + " bytes in " + std::to_string(m.count)
+           + (m.count == 1 ? " piece" : " pieces") + " of " + std::to_string(m.piece_size) + " bytes, "
+           + (m.finished ? "whole " + hex_of(m.whole) : "unfinished") + "\n";
+}
+
+bool whole_number(const std::string& text, std::int64_t& value)
+{
+    const auto read = std::from_chars(text.data(), text.data() + text.size(), value);
+    return read.ec == std::errc() && read.ptr == text.data() + text.size() && value >= 0;
+}
+
+bool digest_of(const std::string& text, Digest& digest)
+{
+    if (text.size() != 32)
+        return false;
+    for (std::size_t i = 0; i < 16; ++i) {
+        const auto read = std::from_chars(text.data() + 2 * i, text.data() + 2 * i + 2, digest[i], 16);
+        if (read.ec != std::errc() || read.ptr != text.data() + 2 * i + 2)
+            return false;
+    }
+    return hex_of(digest) == text;
+}
+
+bool read_header(const std::string& line, Manifest& m)
+{
+    static const std::regex tail(R"(, (\d+) bytes in (\d+) pieces? of (\d+) bytes, (unfinished|whole ([0-9a-f]{32}))$)");
+    std::smatch found;
+    if (line.compare(0, mark.size(), mark) != 0 || !std::regex_search(line, found, tail)
+        || !unescape(line.substr(mark.size(), found.position() - mark.size()), m.source)
+        || !whole_number(found[1], m.size) || !whole_number(found[2], m.count)
+        || !whole_number(found[3], m.piece_size))
+        return false;
+    m.finished = found[4] != "unfinished";
+    if (m.finished && !digest_of(found[5], m.whole))
+        return false;
+    // Only what a split of whole kilobytes makes.
+    const std::int64_t most = std::int64_t{std::numeric_limits<std::int32_t>::max()} * 1024;
+    return m.piece_size > 0 && m.piece_size % 1024 == 0 && m.piece_size <= most
+           && m.count == m.size / m.piece_size + (m.size % m.piece_size != 0);
+}
+
+} // namespace
+
+std::int64_t Manifest::piece_bytes(std::int64_t number) const
+{
+    return std::min(piece_size, size - number * piece_size);
+}
+
+bool write_manifest(File& file, const Manifest& manifest)
+{
+    std::string text = header(manifest);
+    for (std::size_t number = 0; number < manifest.pieces.size(); ++number) {
+        text += hex_of(manifest.pieces[number]) + "  " + piece_file_name(static_cast<std::int64_t>(number)) + "\n";
+        if (text.size() >= (1 << 16) && !write_all(file, text.data(), static_cast<std::int64_t>(text.size())))
+            return false;
+        if (text.size() >= (1 << 16))
+            text.clear();
+    }
+    return write_all(file, text.data(), static_cast<std::int64_t>(text.size()));
+}
+
+ManifestRead read_manifest(Manifest& m)
+{
+    File file;
+    if (!open_for_reading(file, manifest_name)) {
+        if (about(manifest_name).kind == NameInfo::none)
+            return ManifestRead::absent;
+        fail_opening(manifest_name);
+    }
+    std::string line, block(1 << 16, '\0');
+    bool first = true;
+    for (std::int64_t got; (got = read_some(file, block.data(), static_cast<std::int64_t>(block.size()))) != 0;) {
+        if (got < 0)
+            fail_reading(manifest_name);
+        for (std::int64_t i = 0; i < got; ++i) {
+            if (block[i] != '\n') {
+                line += block[i];
+                // No line this program writes is anywhere near so long.
+                if (line.size() > (1 << 16))
+                    return ManifestRead::malformed;
+                continue;
+            }
+            if (first) {
+                if (!read_header(line, m))
+                    return ManifestRead::malformed;
+                first = false;
+            } else {
+                Digest digest;
+                const std::string name = "  " + piece_file_name(static_cast<std::int64_t>(m.pieces.size()));
+                if (!m.finished || static_cast<std::int64_t>(m.pieces.size()) == m.count || line.size() != 32 + name.size()
+                    || line.compare(32, name.size(), name) != 0 || !digest_of(line.substr(0, 32), digest))
+                    return ManifestRead::malformed;
+                m.pieces.push_back(digest);
+            }
+            line.clear();
+        }
+    }
+    const bool whole = !first && line.empty() && (!m.finished || static_cast<std::int64_t>(m.pieces.size()) == m.count);
+    return whole ? ManifestRead::read : ManifestRead::malformed;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "pieces/files.h"
+
+#include <string>
+
+// A file written under a temporary name beside `name`, with the permission
+// bits of the file it replaces, and put in its place whole once complete;
+// dropped before that, the temporary file goes, and `name` is as it was.
+class Replacement {
+public:
+    explicit Replacement(const std::string& name);
+    ~Replacement();
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
+
+    File& file() { return file_; }
+
+    // Flushes it onto the device, puts it in place of `name` and flushes
+    // the folder's entry; a failure names `name`.
+    void put_in_place();
+
+private:
+    std::string name_, temporary_;
+    File file_;
+    bool placed_ = false;
+};
