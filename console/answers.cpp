@@ -17,10 +17,26 @@ bool is_space(int c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
+// An answers file that an editor saved as UTF-8 may begin with a byte-order
+// mark: no part of the first answer. Anywhere else it is an ordinary byte.
+void skip_byte_order_mark(std::istream& in)
+{
+    static bool first = true;
+    if (!first)
+        return;
+    first = false;
+    for (const int byte : {0xef, 0xbb, 0xbf}) {
+        if (in.peek() != byte)
+            return;
+        in.get();
+    }
+}
+
 // Reading std::cin flushes std::cout first, so a question always shows
 // before the program waits for its answer.
 void skip_white_space(std::istream& in)
 {
+    skip_byte_order_mark(in);
     bool waited = false;
     for (;;) {
         // Nothing left of what was read: the next character must be typed.

@@ -98,7 +98,8 @@ private:
 };
 
 // Pipes and files still go through the C library, which turns CR LF into LF
-// and stops at Ctrl+Z.
+// and stops at Ctrl+Z. They are in the ANSI code page, unless they begin
+// with UTF-8's byte-order mark, as Notepad saves UTF-8.
 class AnsiInput : public Utf8Input {
     std::wstring more() override
     {
@@ -106,11 +107,27 @@ class AnsiInput : public Utf8Input {
         if (first == EOF)
             return {};
         std::string bytes(1, static_cast<char>(first));
-        if (IsDBCSLeadByte(static_cast<BYTE>(first)))
-            if (const int second = std::getchar(); second != EOF)
-                bytes += static_cast<char>(second);
-        return wide_from(bytes, CP_ACP);
+        if (!started_ && first == 0xef) {
+            started_ = true;
+            for (const int byte : {0xbb, 0xbf})
+                if (const int next = std::getchar(); next == EOF || (bytes += static_cast<char>(next), next != byte))
+                    return wide_from(bytes, code_page_);
+            code_page_ = CP_UTF8;
+            return more();
+        }
+        started_ = true;
+        // The rest of the character: what its first byte says.
+        int rest = code_page_ != CP_UTF8 ? IsDBCSLeadByte(static_cast<BYTE>(first))
+                   : first >= 0xf0       ? 3
+                   : first >= 0xe0       ? 2
+                                         : first >= 0xc0;
+        for (int next; rest > 0 && (next = std::getchar()) != EOF; --rest)
+            bytes += static_cast<char>(next);
+        return wide_from(bytes, code_page_);
     }
+
+    UINT code_page_ = CP_ACP;
+    bool started_ = false;
 };
 
 // Takes UTF-8 and writes it out as characters on `flush`, and at each line's

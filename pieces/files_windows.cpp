@@ -143,6 +143,13 @@ bool remove_file(const std::string& name) { return DeleteFileW(wide_from(name).c
 
 NameInfo about(const std::string& name)
 {
+    // No folder holds a longer name, though some systems say only that
+    // there is none.
+    const std::wstring wide = wide_from(name);
+    std::size_t part = 0;
+    for (const wchar_t c : wide)
+        if ((part = c == L'/' || c == L'\\' ? 0 : part + 1) > 255)
+            return {NameInfo::unusable, {}, 0};
     const HANDLE opened = open_file(name, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
     if (opened == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();

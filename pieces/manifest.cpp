@@ -124,11 +124,14 @@ ManifestRead read_manifest(Manifest& m)
             if (first) {
                 if (!read_header(line, m))
                     return ManifestRead::malformed;
+                // Whatever follows, the split did not vouch for it.
+                if (!m.finished)
+                    return ManifestRead::read;
                 first = false;
             } else {
                 Digest digest;
                 const std::string name = "  " + piece_file_name(static_cast<std::int64_t>(m.pieces.size()));
-                if (!m.finished || static_cast<std::int64_t>(m.pieces.size()) == m.count || line.size() != 32 + name.size()
+                if (static_cast<std::int64_t>(m.pieces.size()) == m.count || line.size() != 32 + name.size()
                     || line.compare(32, name.size(), name) != 0 || !digest_of(line.substr(0, 32), digest))
                     return ManifestRead::malformed;
                 m.pieces.push_back(digest);
@@ -136,6 +139,6 @@ ManifestRead read_manifest(Manifest& m)
             line.clear();
         }
     }
-    const bool whole = !first && line.empty() && (!m.finished || static_cast<std::int64_t>(m.pieces.size()) == m.count);
+    const bool whole = !first && line.empty() && static_cast<std::int64_t>(m.pieces.size()) == m.count;
     return whole ? ManifestRead::read : ManifestRead::malformed;
 }
