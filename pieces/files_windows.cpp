@@ -193,9 +193,20 @@ bool close_file(File& file)
 
 bool flush_file(File& file) { return !is_regular(file) || FlushFileBuffers(handle_of(file)); }
 
-// A file's flush takes its entry in the folder along, and a move is
-// written through.
-bool flush_entry(const std::string&) { return true; }
+// A move is written through, and a file's flush takes its entry along; a
+// folder's own flush, where the system has one (wine's is Linux's fsync),
+// makes sure of it.
+bool flush_entry(const std::string& name)
+{
+    const std::string base = base_name(name);
+    const std::string folder = base.size() == name.size() ? "." : name.substr(0, name.size() - base.size());
+    const HANDLE opened = open_file(folder, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    if (opened != INVALID_HANDLE_VALUE) {
+        FlushFileBuffers(opened);
+        CloseHandle(opened);
+    }
+    return true;
+}
 
 // A file no other process may open while this one has it, gone once its
 // last handle closes: a killed run leaves neither it nor its lock.
