@@ -42,11 +42,17 @@ std::int64_t copy_blocks(const Ends& ends, std::int64_t limit)
 }
 
 // A copy goes in chunks, each sent on to the disk as the next is copied.
-// Small copies are left to the flush at the end, all at once.
-constexpr std::int64_t chunk = 32 << 20, worth_sending = 1 << 20;
+// Small copies are left to the flush at the end, all at once. Where the
+// checksums read each chunk back behind the copy, smaller ones keep them
+// close behind: a piece's end waits only for its last.
+constexpr std::int64_t chunk = 32 << 20, summed_chunk = 8 << 20, worth_sending = 1 << 20;
 
 std::int64_t copy_every_byte(const Ends& ends, std::int64_t limit)
 {
+    // A small copy costs fewer calls through the program, where its
+    // checksum is taken as it passes, than in the system and read back.
+    if (limit < worth_sending)
+        return copy_blocks(ends, limit);
     // Asked only where a chunk may be sent: many small pieces cost no more.
     const std::int64_t to_start = limit >= worth_sending && is_regular(ends.to) ? position_of(ends.to) : -1;
     // The checksums read back what the system moved, from where it was.
@@ -54,7 +60,7 @@ std::int64_t copy_every_byte(const Ends& ends, std::int64_t limit)
     std::int64_t copied = 0;
     while (copied < limit) {
         stop_if_interrupted();
-        const std::int64_t wanted = std::min(limit - copied, chunk);
+        const std::int64_t wanted = std::min(limit - copied, ends.sums ? summed_chunk : chunk);
         std::int64_t got = copy_in_system(ends.from, ends.to, wanted);
         if (ends.sums && got > 0)
             ends.sums->moved(ends.from, from_start + copied, got);

@@ -43,6 +43,10 @@ bool open_for_reading(File& file, const std::string& name);
 // yet, so that a caller can look at what it opened first.
 bool open_for_writing(File& file, const std::string& name, bool no_link);
 
+// Opens a piece for writing, created where there is none, cut to nothing,
+// never through a link; for a name that the caller knows is not the source.
+bool create_piece(File& file, const std::string& name);
+
 // Whether an open file's size or modification time differ from those it was
 // opened with.
 bool changed_since_opened(File& file);

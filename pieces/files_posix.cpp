@@ -95,6 +95,14 @@ bool open_for_writing(File& file, const std::string& name, bool no_link)
     return true;
 }
 
+bool create_piece(File& file, const std::string& name)
+{
+    if (!usable(name))
+        return false;
+    file.handle = again([&] { return ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666); });
+    return file.handle != File::no_handle;
+}
+
 bool changed_since_opened(File& file)
 {
     struct stat info;

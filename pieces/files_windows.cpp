@@ -104,6 +104,11 @@ bool open_for_writing(File& file, const std::string& name, bool no_link)
     return true;
 }
 
+bool create_piece(File& file, const std::string& name)
+{
+    return open_for_writing(file, name, true) && (file.size == 0 || set_size(file, 0));
+}
+
 bool changed_since_opened(File& file)
 {
     const auto info = information(handle_of(file));

@@ -62,10 +62,15 @@ void refuse_to_overwrite(const File& source, const std::string& source_name,
         fail("Error : splitting " + source_name + " would overwrite it as the manifest " + manifest_name + "\n");
 }
 
-// A piece is opened before it is cut, so that a source that reached it by
-// a way the listing could not tell is refused untouched.
-void open_piece(File& piece, const std::string& name, const File& source, const std::string& source_name)
+// Where the listing could not tell that a piece's name is not the source, it
+// is opened before it is cut, so that the source is refused untouched.
+void open_piece(File& piece, const std::string& name, bool told, const File& source, const std::string& source_name)
 {
+    if (told) {
+        if (!create_piece(piece, name))
+            fail_opening(name);
+        return;
+    }
     if (!open_for_writing(piece, name, true))
         fail_opening(name);
     if (piece.id == source.id)
@@ -125,12 +130,17 @@ void split_file()
     put_manifest(manifest);
     Checksums sums;
     std::int64_t written = 0;
+    std::size_t listed = 0;
     try {
         for (; written < piece_count; ++written) {
             const std::string piece_name = piece_file_name(written);
             std::cout << "Splitting and writing into file " << piece_name << "\n";
+            while (here && listed < here->size() && (*here)[listed].number < written)
+                ++listed;
+            const bool is_listed = here && listed < here->size() && (*here)[listed].number == written;
+            const bool told = here && (!is_listed || ((*here)[listed].file_number && (*here)[listed].link == false));
             File piece;
-            open_piece(piece, piece_name, source, *source_name);
+            open_piece(piece, piece_name, told, source, *source_name);
             const std::int64_t bytes = manifest.piece_bytes(written);
             progress().piece(piece_name, written, piece_count, bytes);
             const std::int64_t copied = copy_data(source, *source_name, piece, piece_name, bytes, &sums);
