@@ -43,7 +43,9 @@ std::string hex_of(const Digest& digest)
 struct Checksums::Work {
     XXH3_state_t* piece = XXH3_createState();
     XXH3_state_t* whole = XXH3_createState();
-    std::vector<char> block = std::vector<char>(1 << 18), nothing = std::vector<char>(1 << 18);
+    // Touched only as far as it is used: a run of small pieces keeps little.
+    std::unique_ptr<char[]> block{new char[1 << 18]};
+    std::vector<char> nothing;
     std::string why;
     std::mutex lock;
     std::condition_variable changed;
@@ -81,15 +83,17 @@ struct Checksums::Work {
     void take(const Bytes& stretch)
     {
         for (std::int64_t done = 0; done < stretch.count && !failed;) {
-            const std::int64_t want = std::min<std::int64_t>(stretch.count - done, block.size());
+            const std::int64_t want = std::min<std::int64_t>(stretch.count - done, 1 << 18);
+            if (!stretch.from && nothing.empty())
+                nothing.resize(1 << 18);
             const std::int64_t got =
-                stretch.from ? read_at(*stretch.from, block.data(), want, stretch.offset + done) : want;
+                stretch.from ? read_at(*stretch.from, block.get(), want, stretch.offset + done) : want;
             // Shorter than what was copied: the file changed under the copy.
             failed = got != want;
             if (failed)
                 why = got < 0 ? last_failure_reason() : "it changed while it was read";
             else
-                add(stretch.from ? block.data() : nothing.data(), static_cast<std::size_t>(got));
+                add(stretch.from ? block.get() : nothing.data(), static_cast<std::size_t>(got));
             done += got;
         }
     }
