@@ -5,6 +5,7 @@
 #include "pieces/progress.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -17,42 +18,88 @@ struct Ends {
     Checksums* sums;
 };
 
+constexpr std::int64_t block_size = 1 << 20;
+
+// A source cut into many small pieces is read a block at a time, not once
+// a piece: the bytes each piece wants next, from the block, or nothing at
+// the end of `from`.
+std::int64_t next_ahead(const Ends& ends, std::int64_t wanted, const char*& bytes)
+{
+    File& from = ends.from;
+    if (from.ahead_used == from.ahead.size()) {
+        from.ahead.resize(block_size);
+        const std::int64_t got = read_some(from, from.ahead.data(), block_size);
+        from.ahead.resize(static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
+        from.ahead_used = 0;
+        if (got <= 0)
+            return got;
+    }
+    bytes = from.ahead.data() + from.ahead_used;
+    const auto taken = static_cast<std::size_t>(std::min<std::int64_t>(wanted, from.ahead.size() - from.ahead_used));
+    from.ahead_used += taken;
+    return static_cast<std::int64_t>(taken);
+}
+
+// Moves `from` back to where its reader stands, before anything else reads
+// it or asks where it is.
+void give_back(const Ends& ends)
+{
+    File& from = ends.from;
+    const auto unread = static_cast<std::int64_t>(from.ahead.size() - from.ahead_used);
+    from.ahead.clear(), from.ahead_used = 0;
+    if (unread > 0 && !move_to(from, position_of(from) - unread))
+        fail_reading(ends.from_name);
+}
+
 // Through the program, a block at a time: slower than the system's own
 // copy, but it works between any two files and knows which one failed.
-std::int64_t copy_blocks(const Ends& ends, std::int64_t limit)
+std::int64_t copy_blocks(const Ends& ends, std::int64_t limit, bool ahead = false)
 {
-    static std::vector<char> block(1 << 20);
+    // Not filled in advance: a split into small pieces never touches it.
+    static const std::unique_ptr<char[]> block(new char[block_size]);
     std::int64_t copied = 0;
     while (copied < limit) {
         stop_if_interrupted();
-        const std::int64_t got =
-            read_some(ends.from, block.data(), std::min<std::int64_t>(limit - copied, block.size()));
+        const char* bytes = block.get();
+        const std::int64_t wanted = std::min(limit - copied, block_size);
+        const std::int64_t got = ahead ? next_ahead(ends, wanted, bytes) : read_some(ends.from, block.get(), wanted);
         if (got < 0)
             fail_reading(ends.from_name);
         if (got == 0)
             break;
-        if (!write_all(ends.to, block.data(), got))
+        if (!write_all(ends.to, bytes, got))
             fail_writing(ends.to_name);
         if (ends.sums)
-            ends.sums->took(block.data(), got);
+            ends.sums->took(bytes, got);
         copied += got;
         progress().moved(got);
     }
     return copied;
 }
 
+// Worth it where a block holds many copies to come; bytes already read
+// ahead are taken first whatever the rest. Not where holes are skipped:
+// that moves `from` itself.
+bool reads_ahead(const Ends& ends, std::int64_t limit)
+{
+    const File& from = ends.from;
+    return from.ahead_used < from.ahead.size()
+           || (!from.has_holes && is_regular(ends.from) && from.size - limit >= block_size);
+}
+
 // A copy goes in chunks, each sent on to the disk as the next is copied.
 // Small copies are left to the flush at the end, all at once. Where the
 // checksums read each chunk back behind the copy, smaller ones keep them
 // close behind: a piece's end waits only for its last.
-constexpr std::int64_t chunk = 32 << 20, summed_chunk = 8 << 20, worth_sending = 1 << 20;
+constexpr std::int64_t chunk = 32 << 20, summed_chunk = 8 << 20, worth_sending = block_size;
 
 std::int64_t copy_every_byte(const Ends& ends, std::int64_t limit)
 {
     // A small copy costs fewer calls through the program, where its
     // checksum is taken as it passes, than in the system and read back.
     if (limit < worth_sending)
-        return copy_blocks(ends, limit);
+        return copy_blocks(ends, limit, reads_ahead(ends, limit));
+    give_back(ends);
     // Asked only where a chunk may be sent: many small pieces cost no more.
     const std::int64_t to_start = limit >= worth_sending && is_regular(ends.to) ? position_of(ends.to) : -1;
     // The checksums read back what the system moved, from where it was.
@@ -89,6 +136,7 @@ void move(File& file, std::int64_t offset, const std::string& name, bool written
 // would read it.
 std::int64_t copy_data_only(const Ends& ends, std::int64_t limit)
 {
+    give_back(ends);
     const std::int64_t from_start = position_of(ends.from), to_start = position_of(ends.to);
     if (from_start < 0 || to_start < 0)
         return copy_every_byte(ends, limit);

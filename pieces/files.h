@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // What makes two names one file: its device and its number there.
 struct FileId {
@@ -32,6 +33,10 @@ struct File {
     bool has_holes = false;  // fewer bytes on the disk than its size
     std::optional<bool> regular;  // known once asked
     bool system_copy_refused = false;  // copy_in_system from it goes no further
+    // Bytes read from it ahead of its reader, [ahead_used, ahead.size())
+    // still to come (data_copy.cpp); its position is past them.
+    std::vector<char> ahead;
+    std::size_t ahead_used = 0;
 };
 
 // Opens a regular file for reading, at offset 0, with its size and identity;

@@ -38,11 +38,13 @@ std::int64_t whole_run(const std::optional<std::vector<PieceHere>>& here)
 // anything is written.
 std::int64_t listed_run(const Manifest& manifest, const std::optional<std::vector<PieceHere>>& here)
 {
+    if (!here)
+        return manifest.count;
     std::int64_t next = 0;
-    for (const PieceHere& piece : here.value_or(std::vector<PieceHere>{}))
+    for (const PieceHere& piece : *here)
         if (piece.number == next)
             ++next;
-    if (here && next < manifest.count)
+    if (next < manifest.count)
         fail("Error : " + piece_file_name(next) + " is missing\n");
     return manifest.count;
 }

@@ -52,15 +52,23 @@ std::optional<std::vector<PieceHere>> pieces_here()
     std::vector<PieceHere> pieces;
     const auto take = [](const Entry& entry, void* context) {
         if (const auto number = piece_number_of(entry.name))
-            static_cast<std::vector<PieceHere>*>(context)->push_back({*number, entry.number, entry.link});
+            static_cast<std::vector<PieceHere>*>(context)->push_back(
+                {*number, entry.number.value_or(0), entry.number.has_value(), entry.link});
     };
     if (!each_name_here(take, &pieces))
         return std::nullopt;
     const auto by_number = [](const PieceHere& a, const PieceHere& b) { return a.number < b.number; };
     std::sort(pieces.begin(), pieces.end(), by_number);
-    // Under wine, a folder on Linux may hold file1.spl beside FILE1.SPL.
-    const auto same = [](const PieceHere& a, const PieceHere& b) { return a.number == b.number; };
-    pieces.erase(std::unique(pieces.begin(), pieces.end(), same), pieces.end());
+    // Under wine, a folder on Linux may hold file1.spl beside FILE1.SPL: which
+    // of them the name opens is not told, so neither's file is.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (kept > 0 && pieces[kept - 1].number == pieces[i].number)
+            pieces[kept - 1].file_number_told = false, pieces[kept - 1].link = std::nullopt;
+        else
+            pieces[kept++] = pieces[i];
+    }
+    pieces.resize(kept);
     return pieces;
 }
 

@@ -15,11 +15,17 @@ std::string piece_range(std::int64_t first, std::int64_t last);
 // as the file system matches names.
 std::optional<std::int64_t> piece_number_of(const std::string& name);
 
-// A piece in the current folder, with what the listing tells of its file.
+// A piece in the current folder, with what the listing tells of its file;
+// 24 bytes, as a folder may hold a million of them.
 struct PieceHere {
     std::int64_t number;
-    std::optional<std::uint64_t> file_number;
+    std::uint64_t told_file_number;
+    bool file_number_told;
     std::optional<bool> link;
+    std::optional<std::uint64_t> file_number() const
+    {
+        return file_number_told ? std::optional(told_file_number) : std::nullopt;
+    }
 };
 
 // The pieces in the current folder, in order, read at once; nothing when

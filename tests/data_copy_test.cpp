@@ -1,0 +1,56 @@
+// What no run of the program can make happen: a failing read of a regular
+// file, and a small copy from a file followed by a large one.
+#include "pieces/data_copy.h"
+#include "pieces/failure.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+TEST(CopyData, FailedReadNamesTheSource)
+{
+    // Reading a folder fails, as a failing disk's reads do.
+    File from, to;
+    from.handle = open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_TRUE(open_for_writing(to, "/dev/null", false));
+    try {
+        copy_data(from, "source.dat", to, "FILE0.SPL", 10);
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.message, "Error Reading the file : source.dat (Is a directory)\n");
+        return;
+    }
+    FAIL() << "no failure";
+}
+
+// A small copy reads a block ahead; a large one after it starts where the
+// small one ended, not past what was read ahead.
+TEST(CopyData, LargeCopyAfterSmallOnesGoesOnFromTheirEnd)
+{
+    const std::string source = testing::TempDir() + "zelk-copy-source", copy = testing::TempDir() + "zelk-copy";
+    std::string bytes(3 << 20, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7 + i / 251);
+    std::ofstream(source, std::ios::binary) << bytes;
+    std::remove(copy.c_str());
+    {
+        File from, to;
+        ASSERT_TRUE(open_for_reading(from, source));
+        ASSERT_TRUE(open_for_writing(to, copy, true));
+        EXPECT_EQ(copy_data(from, "source", to, "copy", 1000), 1000);
+        EXPECT_EQ(copy_data(from, "source", to, "copy", 2 << 20), 2 << 20);
+        EXPECT_EQ(copy_data(from, "source", to, "copy", 3 << 20), (1 << 20) - 1000);
+    }
+    std::ifstream in(copy, std::ios::binary);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == bytes);
+    std::remove(source.c_str());
+    std::remove(copy.c_str());
+}
+
+}  // namespace
