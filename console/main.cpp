@@ -13,6 +13,8 @@ int main()
     try {
         status = run_menu();
     } catch (const Failure& failure) {
+        if (failure.signal != 0)
+            clear_for_interruption();
         std::cout << failure.message;
         if (failure.signal != 0)
             end_as_interrupted(failure.signal);

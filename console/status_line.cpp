@@ -41,6 +41,15 @@ public:
             at_line_start_ = true;
     }
 
+    void clear_for_interruption()
+    {
+        if (!at_line_start_)
+            return;
+        shown_ += std::strlen("^C");
+        erase();
+        console_->pubsync();
+    }
+
 private:
     void piece(const std::string& name, std::int64_t number, std::int64_t count, std::int64_t bytes) override
     {
@@ -151,6 +160,12 @@ void start_status_line()
     line = new StatusLine(std::cout.rdbuf());
     std::cout.rdbuf(line);
     set_progress(*line);
+}
+
+void clear_for_interruption()
+{
+    if (line)
+        line->clear_for_interruption();
 }
 
 void answer_read(bool waited)

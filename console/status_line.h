@@ -13,6 +13,11 @@ void start_status_line();
 // be typed, so that its Enter left the cursor at the start of a line.
 void answer_read(bool waited);
 
+// Before the line that says what an interruption left: a terminal echoed
+// "^C" where its cursor stood, after the status line or at the start of an
+// empty line; both go, so that the line starts clean.
+void clear_for_interruption();
+
 // The line's text for `done` of the `bytes` of piece `number` of `count`,
 // at `speed` bytes a second:
 // "  FILE2.SPL (3 of 12): 1.4 of 4.0 GiB (35 %), 82 MiB/s, 31 s left".
