@@ -101,8 +101,9 @@ std::optional<std::int64_t> kilobytes_of(const std::string& answer)
     const char* begin = answer.data() + (answer.rfind('+', 0) == 0 ? 1 : 0);
     const char* end = answer.data() + answer.size();
     std::int64_t count = 0;
+    // A sign of its own ("-5", "+-5") reads as a number below one, refused below.
     const auto read = std::from_chars(begin, end, count);
-    if (read.ec != std::errc() || read.ptr == begin || !is_digit(*begin))
+    if (read.ec != std::errc())
         return std::nullopt;
     std::string unit(read.ptr, end);
     for (char& c : unit)

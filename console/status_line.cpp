@@ -47,7 +47,6 @@ public:
             return;
         shown_ += std::strlen("^C");
         erase();
-        console_->pubsync();
     }
 
 private:
