@@ -31,11 +31,27 @@ bool input_is_console() { return isatty(STDIN_FILENO); }
 // A terminal outlives the program.
 void end_console() {}
 
+namespace {
+
+// A run held in a call that waits (a pipe that takes nothing) never comes
+// back to see the first signal: a second ends it as if it had no handler.
+void on_signal(int signal)
+{
+    if (interruption() != 0) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    note_interruption(signal);
+}
+
+} // namespace
+
 void catch_interruptions()
 {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
         struct sigaction action {}, was {};
-        action.sa_handler = note_interruption;
+        action.sa_handler = on_signal;
         sigemptyset(&action.sa_mask);
         // Calls under way go on; the copy stops between two of them.
         action.sa_flags = SA_RESTART;

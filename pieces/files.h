@@ -44,7 +44,8 @@ struct File {
 bool open_for_reading(File& file, const std::string& name);
 
 // Opens a file for writing, created where there is none. A piece is never
-// written through a link: `no_link` refuses one at the name. Nothing is cut
+// written through a link, nor waited on: `no_link` refuses a link at the
+// name, and opens a named pipe without waiting for a reader. Nothing is cut
 // yet, so that a caller can look at what it opened first.
 bool open_for_writing(File& file, const std::string& name, bool no_link);
 

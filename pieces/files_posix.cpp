@@ -84,7 +84,8 @@ bool open_for_writing(File& file, const std::string& name, bool no_link)
 {
     if (!usable(name))
         return false;
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (no_link ? O_NOFOLLOW : 0);
+    // A piece that is a named pipe is refused by its caller, not waited on.
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (no_link ? O_NOFOLLOW | O_NONBLOCK : 0);
     file.handle = again([&] { return ::open(name.c_str(), flags, 0666); });
     struct stat info;
     if (file.handle == File::no_handle || ::fstat(descriptor(file), &info) != 0)

@@ -75,7 +75,7 @@ void open_piece(File& piece, const std::string& name, bool free, const File& sou
             fail_opening(name);
         return;
     }
-    if (!open_for_writing(piece, name, true))
+    if (!open_for_writing(piece, name, true) || !is_regular(piece))
         fail_opening(name);
     if (piece.id == source.id)
         fail("Error : splitting " + source_name + " would overwrite it as the piece " + name + "\n");
