@@ -34,15 +34,13 @@ void end_console() {}
 namespace {
 
 // A run held in a call that waits (a pipe that takes nothing) never comes
-// back to see the first signal: a second ends it as if it had no handler.
+// back to see the first signal: a later one ends it as if it had no handler.
 void on_signal(int signal)
 {
-    if (interruption() != 0) {
+    if (note_interruption(signal)) {
         std::signal(signal, SIG_DFL);
         std::raise(signal);
-        return;
     }
-    note_interruption(signal);
 }
 
 } // namespace

@@ -265,10 +265,10 @@ namespace {
 // returns, so it waits for the work to stop and end the process first.
 BOOL WINAPI on_console_event(DWORD event)
 {
-    // A second Ctrl+C ends a run that waits where it cannot see the first.
-    if (interruption() != 0 && (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT))
+    // A later Ctrl+C ends a run that waits where it cannot see the first.
+    if (note_interruption(event == CTRL_C_EVENT ? SIGINT : event == CTRL_BREAK_EVENT ? SIGBREAK : SIGTERM)
+        && (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT))
         return FALSE;
-    note_interruption(event == CTRL_C_EVENT ? SIGINT : event == CTRL_BREAK_EVENT ? SIGBREAK : SIGTERM);
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
         Sleep(INFINITE);
     return TRUE;
