@@ -50,7 +50,7 @@ bool open_for_reading(File& file, const std::string& name);
 bool open_for_writing(File& file, const std::string& name, bool no_link);
 
 // Opens a piece for writing, created where there is none, cut to nothing,
-// never through a link; for a name that the caller knows is not the source.
+// never through a link; for a name that the folder's listing shows free.
 bool create_piece(File& file, const std::string& name);
 
 // Whether an open file's size or modification time differ from those it was

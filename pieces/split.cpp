@@ -65,9 +65,9 @@ void refuse_to_overwrite(const File& source, const std::string& source_name,
 // A name the listing shows free is simply created. Any other is opened
 // first, so that the source is refused untouched, and overwritten where it
 // stands, then cut to its new length: cutting first would free each old
-// block only to take it again (three times slower over thousands of small
-// pieces). Holes are left unwritten, so where they are copied it is cut
-// first.
+// block only to take it again (on ext4, four times as slow or worse over
+// thousands of small pieces). Holes are left unwritten, so where they are
+// copied it is cut first.
 void open_piece(File& piece, const std::string& name, bool free, const File& source, const std::string& source_name)
 {
     if (free) {
