@@ -50,7 +50,7 @@ struct Checksums::Work {
     std::mutex lock;
     std::condition_variable changed;
     std::deque<Bytes> queue;
-    bool busy = false, ending = false, failed = false;
+    bool busy = false, ending = false, failed = false, taking = false;
     std::thread thread;
 
     Work()
@@ -107,9 +107,11 @@ struct Checksums::Work {
                 return;
             const Bytes next = queue.front();
             queue.pop_front();
+            taking = true;
             held.unlock();
             take(next);
             held.lock();
+            taking = false;
             busy = !queue.empty();
             changed.notify_all();
         }
@@ -161,6 +163,17 @@ std::optional<Digest> Checksums::piece_done()
 }
 
 std::string Checksums::why() const { return work_->why; }
+
+void Checksums::let_go()
+{
+    std::unique_lock<std::mutex> held(work_->lock);
+    if (!work_->queue.empty()) {
+        work_->queue.clear();
+        work_->failed = true, work_->why = "the copy stopped";
+    }
+    work_->busy = work_->taking;
+    work_->changed.wait(held, [this] { return !work_->busy; });
+}
 
 Digest Checksums::whole()
 {

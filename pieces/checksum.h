@@ -32,6 +32,11 @@ public:
     std::optional<Digest> piece_done();
     Digest whole();
     std::string why() const;
+    // Drops what is not yet read back and waits for what is being read, so
+    // that a file it was told of may close: a failure or an interruption
+    // leaves the copy with stretches still to read. The checksums are then
+    // unfinished.
+    void let_go();
 
 private:
     struct Work;

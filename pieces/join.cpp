@@ -85,9 +85,15 @@ void refuse_a_file_of_the_run(const std::string& output_name, const std::string&
 void copy_run(File& output, const std::string& output_name, std::int64_t count, const Manifest* manifest)
 {
     Checksums sums;
+    // Gone before the piece is, however the loop is left.
+    struct LetGo {
+        Checksums& sums;
+        ~LetGo() { sums.let_go(); }
+    };
     for (std::int64_t number = 0; number < count; ++number) {
         const std::string piece_name = piece_file_name(number);
         File piece;
+        const LetGo reading{sums};
         // A piece that went away since the folder was read is no end of the run.
         if (!open_for_reading(piece, piece_name)) {
             if (manifest && about(piece_name).kind == NameInfo::none)
