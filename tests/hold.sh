@@ -1,0 +1,45 @@
+# Sourced by the scripts that must catch the program in the middle of its
+# work. Nothing here waits for a moment: the program stops itself at a
+# point of its work (strace hands it SIGSTOP as a call returns), so a fast
+# disk or a busy core cannot move where it stands when it is looked at.
+# $windows set: the Windows build under wine.
+
+# The call that each stretch of a large copy ends with: the system's copy
+# here; under wine, the flush that each stretch is sent on to the disk with.
+stretch_call() { [ -n "${windows:-}" ] && echo fsync || echo copy_file_range; }
+
+# hold WHEN: the words that run a command stopped as the WHEN-th call of
+# CALL is made (WHEN as strace takes it: N, or N..M+2 for every other one
+# from N to M, since a call that a stop cuts short is made again); CALL is
+# the large copy's stretch unless $hold_call names another. held WHEN COMMAND...
+# runs it.
+hold() {
+    local call=${hold_call:-$(stretch_call)}
+    echo "strace -f -qq -o /dev/null -e trace=$call -e inject=$call:signal=SIGSTOP:when=$1"
+}
+held() { $(hold "$1") "${@:2}"; }
+
+# stopped PID: waits until PID has stopped itself; false when it ended
+# instead.
+stopped() {
+    local state
+    while state=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null) && [ -n "$state" ]; do
+        [[ $state == [tT] ]] && return 0
+        [ "$state" != Z ] || return 1
+        sleep 0.01
+    done
+    return 1
+}
+
+# pending PID SIGNAL: waits until SIGNAL (a number) waits for PID, as one
+# typed at its terminal does a moment after the keys.
+pending() {
+    local mask
+    for _ in $(seq 3000); do
+        for mask in $(awk '/^(SigPnd|ShdPnd):/ { print $2 }' "/proc/$1/status" 2>/dev/null); do
+            (( (16#$mask >> ($2 - 1)) & 1 )) && return 0
+        done
+        sleep 0.01
+    done
+    return 1
+}
