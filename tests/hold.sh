@@ -11,21 +11,23 @@ stretch_call() { [ -n "${windows:-}" ] && echo fsync || echo copy_file_range; }
 # hold WHEN: the words that run a command stopped as the WHEN-th call of
 # CALL is made (WHEN as strace takes it: N, or N..M+2 for every other one
 # from N to M, since a call that a stop cuts short is made again); CALL is
-# the large copy's stretch unless $hold_call names another. held WHEN COMMAND...
-# runs it.
+# the large copy's stretch unless $hold_call names another. strace logs
+# the stops in $held_log. held WHEN COMMAND... runs it.
 hold() {
     local call=${hold_call:-$(stretch_call)}
-    echo "strace -f -qq -o /dev/null -e trace=$call -e inject=$call:signal=SIGSTOP:when=$1"
+    echo "strace -f -q -o $held_log -e trace=$call -e inject=$call:signal=SIGSTOP:when=$1"
 }
 held() { $(hold "$1") "${@:2}"; }
 
-# stopped PID: waits until PID has stopped itself; false when it ended
-# instead.
+# stopped PID N: waits until PID has stopped itself N times in all, as
+# strace saw (a process in a call's trace stop looks stopped too); false
+# when it ended first.
 stopped() {
-    local state
-    while state=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null) && [ -n "$state" ]; do
-        [[ $state == [tT] ]] && return 0
-        [ "$state" != Z ] || return 1
+    local log
+    for _ in $(seq 6000); do
+        log=$(cat "$held_log" 2>/dev/null)
+        [ "$(grep -c "^$1 *--- stopped by SIGSTOP ---" <<< "$log")" -ge "$2" ] && return 0
+        grep -q "^$1 *+++ " <<< "$log" && return 1
         sleep 0.01
     done
     return 1
