@@ -2,11 +2,11 @@
 
 #include "console/status_line.h"
 #include "pieces/failure.h"
+#include "pieces/piece_files.h"
 
 #include <cctype>
 #include <charconv>
 #include <iostream>
-#include <limits>
 
 namespace {
 
@@ -25,7 +25,7 @@ void skip_byte_order_mark(std::istream& in)
     if (!first)
         return;
     first = false;
-    for (const int byte : {0xef, 0xbb, 0xbf}) {
+    for (const unsigned char byte : byte_order_mark) {
         if (in.peek() != byte)
             return;
         in.get();
@@ -116,8 +116,7 @@ std::optional<std::int64_t> kilobytes_of(const std::string& answer)
             return std::nullopt;
         per_unit = std::int64_t{1} << (10 * power);
     }
-    const std::int64_t most = std::numeric_limits<std::int32_t>::max();
-    if (count <= 0 || count > most / per_unit)
+    if (count <= 0 || count > most_piece_kilobytes / per_unit)
         return std::nullopt;
     return count * per_unit;
 }

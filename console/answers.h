@@ -5,6 +5,9 @@
 #include <optional>
 #include <string>
 
+// UTF-8's byte-order mark, which an editor may put before the first answer.
+constexpr unsigned char byte_order_mark[] = {0xef, 0xbb, 0xbf};
+
 // Answers are tokens, not lines: each read takes only its own token and
 // leaves the rest of the line for the next question.
 // A number answer takes its sign and digits; nothing when they are no
@@ -21,5 +24,5 @@ std::optional<std::string> read_word();
 
 // A piece size in KB from its answer: a whole number of KB, or a whole
 // number with a binary unit (64K, 100M, 4g, 2GiB, 1TB); nothing unless that
-// is 1 to 2147483647 KB.
+// is 1 KB to the largest piece.
 std::optional<std::int64_t> kilobytes_of(const std::string& answer);

@@ -1,3 +1,4 @@
+#include "console/console_report.h"
 #include "console/menu.h"
 #include "console/platform.h"
 #include "console/status_line.h"
@@ -9,6 +10,7 @@ int main()
 {
     start_console();
     start_status_line();
+    start_console_report();
     int status = 1;
     try {
         status = run_menu();

@@ -1,9 +1,8 @@
 #include "console/menu.h"
 
 #include "console/answers.h"
+#include "console/dialogue.h"
 #include "console/help.h"
-#include "pieces/join.h"
-#include "pieces/split.h"
 
 #include <iostream>
 
@@ -28,9 +27,9 @@ int run_menu()
     // range) shows the help page.
     const auto choice = read_number();
     if (choice == 1)
-        split_file();
+        split_dialogue();
     else if (choice == 2)
-        join_pieces();
+        join_dialogue();
     else
         show_help();
     std::cout << "\n\nThanks for using zelk....\n";

@@ -3,7 +3,9 @@
 
 #include "console/platform.h"
 
+#include "console/answers.h"
 #include "pieces/interruption.h"
+#include "pieces/utf16.h"
 
 #include <algorithm>
 #include <csignal>
@@ -28,23 +30,6 @@ HANDLE console(DWORD which)
     HANDLE handle = GetStdHandle(which);
     DWORD mode = 0;
     return GetConsoleMode(handle, &mode) ? handle : nullptr;
-}
-
-std::wstring wide_from(const std::string& text, UINT code_page)
-{
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                                    static_cast<int>(wide.size())));
-    return wide;
-}
-
-std::string narrow_from(const std::wstring& wide, UINT code_page)
-{
-    const int length = static_cast<int>(wide.size());
-    std::string text(WideCharToMultiByte(code_page, 0, wide.data(), length, nullptr, 0, nullptr, nullptr), '\0');
-    WideCharToMultiByte(code_page, 0, wide.data(), length, text.data(), static_cast<int>(text.size()), nullptr,
-                        nullptr);
-    return text;
 }
 
 // Hands out as UTF-8 whatever characters `more` brings; nothing is the end.
@@ -107,9 +92,9 @@ class AnsiInput : public Utf8Input {
         if (first == EOF)
             return {};
         std::string bytes(1, static_cast<char>(first));
-        if (!started_ && first == 0xef) {
+        if (!started_ && first == byte_order_mark[0]) {
             started_ = true;
-            for (const int byte : {0xbb, 0xbf})
+            for (const int byte : {byte_order_mark[1], byte_order_mark[2]})
                 if (const int next = std::getchar(); next == EOF || (bytes += static_cast<char>(next), next != byte))
                     return wide_from(bytes, code_page_);
             code_page_ = CP_UTF8;

@@ -1,7 +1,6 @@
 #include "console/status_line.h"
 
 #include "console/platform.h"
-#include "pieces/progress.h"
 
 #include <algorithm>
 #include <chrono>
@@ -31,7 +30,7 @@ std::string amounts(std::int64_t part, std::int64_t whole)
 
 // Passes all that is printed on to the console, erasing the status line
 // first; draws the status line from what the split or the join tells.
-class StatusLine : public std::streambuf, public Progress {
+class StatusLine : public std::streambuf {
 public:
     explicit StatusLine(std::streambuf* console) : console_(console) {}
 
@@ -49,8 +48,7 @@ public:
         erase();
     }
 
-private:
-    void piece(const std::string& name, std::int64_t number, std::int64_t count, std::int64_t bytes) override
+    void piece(const std::string& name, std::int64_t number, std::int64_t count, std::int64_t bytes)
     {
         const Clock::time_point now = Clock::now();
         if (total_ == 0 && number == 0)
@@ -59,18 +57,19 @@ private:
         draw(now);
     }
 
-    void moved(std::int64_t bytes) override
+    void moved(std::int64_t bytes)
     {
         done_ += bytes, total_ += bytes;
         draw(Clock::now());
     }
 
-    void flushing() override
+    void flushing()
     {
         flushing_ = true;
         draw(Clock::now(), true);
     }
 
+private:
     void draw(Clock::time_point now, bool at_once = false)
     {
         if (!at_line_start_ || now - started_ < std::chrono::seconds(1)
@@ -158,7 +157,24 @@ void start_status_line()
         return;
     line = new StatusLine(std::cout.rdbuf());
     std::cout.rdbuf(line);
-    set_progress(*line);
+}
+
+void status_piece(const std::string& name, std::int64_t number, std::int64_t count, std::int64_t bytes)
+{
+    if (line)
+        line->piece(name, number, count, bytes);
+}
+
+void status_moved(std::int64_t bytes)
+{
+    if (line)
+        line->moved(bytes);
+}
+
+void status_flushing()
+{
+    if (line)
+        line->flushing();
 }
 
 void clear_for_interruption()

@@ -9,6 +9,13 @@
 // screen ends as it would have without it. Elsewhere nothing changes.
 void start_status_line();
 
+// What the line shows, where there is one: a piece's copy starts (its name,
+// its place in the run and its bytes), so many more of its bytes are
+// copied, or what is still in memory goes to the disk.
+void status_piece(const std::string& name, std::int64_t number, std::int64_t count, std::int64_t bytes);
+void status_moved(std::int64_t bytes);
+void status_flushing();
+
 // An answer was just read; `waited` when the program had to wait for it to
 // be typed, so that its Enter left the cursor at the start of a line.
 void answer_read(bool waited);

@@ -14,4 +14,5 @@ struct Failure {
 [[noreturn]] void fail(const std::string& message);
 [[noreturn]] void fail_opening(const std::string& name);
 [[noreturn]] void fail_reading(const std::string& name);
+[[noreturn]] void fail_reading(const std::string& name, const std::string& reason);
 [[noreturn]] void fail_writing(const std::string& name);

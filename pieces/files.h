@@ -1,7 +1,7 @@
 #pragma once
 
 // The file system calls that the split and the join make, one file per
-// system (files_posix.cpp, files_windows.cpp). Names are UTF-8, as the
+// system (files_linux.cpp, files_windows.cpp). Names are UTF-8, as the
 // console hands them over.
 
 #include <cstdint>
@@ -15,8 +15,8 @@ struct FileId {
     bool operator==(const FileId& other) const { return device == other.device && number == other.number; }
 };
 
-// An open file, or none. Dropping it closes it unchecked: by then any
-// failure has been reported.
+// An open file, or none, with the name it is known by in messages. Dropping
+// it closes it unchecked: by then any failure has been reported.
 struct File {
     // The same on Windows, where it is INVALID_HANDLE_VALUE.
     static constexpr std::intptr_t no_handle = -1;
@@ -27,16 +27,12 @@ struct File {
     ~File();
 
     std::intptr_t handle = no_handle;
+    std::string name;
     std::int64_t size{};  // size, change time, identity and holes: of a file opened for reading
     std::int64_t modified{};
     FileId id;
     bool has_holes = false;  // fewer bytes on the disk than its size
     std::optional<bool> regular;  // known once asked
-    bool system_copy_refused = false;  // copy_in_system from it goes no further
-    // Bytes read from it ahead of its reader, [ahead_used, ahead.size())
-    // still to come (data_copy.cpp); its position is past them.
-    std::vector<char> ahead;
-    std::size_t ahead_used = 0;
 };
 
 // Opens a regular file for reading, at offset 0, with its size and identity;
@@ -57,11 +53,14 @@ bool create_piece(File& file, const std::string& name);
 // opened with.
 bool changed_since_opened(File& file);
 
-// Creates a new file of the program's own beside `name` (in its folder,
-// `.NAME.zelk-XXXXXX`), never through a link, with the permission bits of
-// `like` where that exists (its owner too, as far as the system lets), else
-// a new file's; its name in `made`.
-bool create_temporary(File& file, const std::string& name, const std::string& like, std::string& made);
+// Creates `name` for writing where nothing has it, never through a link:
+// `exists` where something has.
+enum class Created { made, exists, failed };
+Created create_new(File& file, const std::string& name);
+
+// Gives a new file the permission bits of the regular file `like`, where
+// there is one, and its owner and group as far as the system lets.
+bool take_permissions(File& file, const std::string& like);
 
 // Puts the file `from` in place of `name`, whole, in one step.
 bool replace(const std::string& from, const std::string& name);
@@ -143,10 +142,9 @@ bool write_all(File& file, const char* bytes, std::int64_t count);
 // where `to` stands, without a trip through the program, sharing them where
 // the file system can; returns how many it copied, moving both on past them.
 // It stops short, and says nothing of why, at the end of `from`, on a
-// failure of either file, and between files it does not copy between; a
-// refusal of that kind is kept in `from`, so a split into many pieces asks
-// only once.
-std::int64_t copy_in_system(File& from, File& to, std::int64_t limit);
+// failure of either file, and between files it does not copy between: it
+// then sets `refused`, as it would refuse those two again.
+std::int64_t copy_in_system(File& from, File& to, std::int64_t limit, bool& refused);
 
 // Sends bytes [start, end) of a written file on to its device without
 // waiting for them, and waits for those sent before `start`: a long copy

@@ -1,11 +1,11 @@
-// Built everywhere but Windows, which has pieces/files_windows.cpp.
+// Built everywhere but Windows, which has pieces/files_windows.cpp: Linux
+// (syncfs, copy_file_range, sync_file_range).
 #ifndef _WIN32
 
 #include "pieces/files.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -70,6 +70,7 @@ bool open_for_reading(File& file, const std::string& name)
     if (opened == -1)
         return false;
     file.handle = opened;
+    file.name = name;
     struct stat info;
     if (::fstat(opened, &info) != 0 || !S_ISREG(info.st_mode))
         return false;
@@ -87,6 +88,7 @@ bool open_for_writing(File& file, const std::string& name, bool no_link)
     // A piece that is a named pipe is refused by its caller, not waited on.
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (no_link ? O_NOFOLLOW | O_NONBLOCK : 0);
     file.handle = again([&] { return ::open(name.c_str(), flags, 0666); });
+    file.name = name;
     struct stat info;
     if (file.handle == File::no_handle || ::fstat(descriptor(file), &info) != 0)
         return false;
@@ -101,6 +103,7 @@ bool create_piece(File& file, const std::string& name)
     if (!usable(name))
         return false;
     file.handle = again([&] { return ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666); });
+    file.name = name;
     return file.handle != File::no_handle;
 }
 
@@ -110,36 +113,25 @@ bool changed_since_opened(File& file)
     return ::fstat(descriptor(file), &info) != 0 || info.st_size != file.size || modified_of(info) != file.modified;
 }
 
-bool create_temporary(File& file, const std::string& name, const std::string& like, std::string& made)
+Created create_new(File& file, const std::string& name)
 {
     if (!usable(name))
-        return false;
-    const std::string folder = folder_of(name);
-    std::string base = base_name(name).substr(0, 100);
-    const std::string stem = (name.find('/') == std::string::npos ? "" : folder + "/") + "." + base + ".zelk-";
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
-        unsigned mix = static_cast<unsigned>(tick) ^ static_cast<unsigned>(::getpid()) * 2654435761u ^ ++counter * 40503u;
-        made = stem;
-        for (int i = 0; i < 6; ++i, mix /= 36)
-            made += "0123456789abcdefghijklmnopqrstuvwxyz"[mix % 36];
-        file.handle = again([&] { return ::open(made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666); });
-        if (file.handle != File::no_handle)
-            break;
-        if (errno != EEXIST)
-            return false;
-    }
-    if (file.handle == File::no_handle)
-        return false;
+        return Created::failed;
+    file.name = name;
+    file.handle = again([&] { return ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666); });
+    if (file.handle != File::no_handle)
+        return Created::made;
+    return errno == EEXIST ? Created::exists : Created::failed;
+}
+
+bool take_permissions(File& file, const std::string& like)
+{
     struct stat old;
-    if (::stat(like.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        // Only root may give a file away; anyone may keep the group.
-        [[maybe_unused]] const int owned = ::fchown(descriptor(file), old.st_uid, old.st_gid);
-        if (::fchmod(descriptor(file), old.st_mode & 07777) != 0)
-            return false;
-    }
-    return true;
+    if (::stat(like.c_str(), &old) != 0 || !S_ISREG(old.st_mode))
+        return true;
+    // Only root may give a file away; anyone may keep the group.
+    [[maybe_unused]] const int owned = ::fchown(descriptor(file), old.st_uid, old.st_gid);
+    return ::fchmod(descriptor(file), old.st_mode & 07777) == 0;
 }
 
 bool replace(const std::string& from, const std::string& name) { return ::rename(from.c_str(), name.c_str()) == 0; }
@@ -283,10 +275,10 @@ bool write_all(File& file, const char* bytes, std::int64_t count)
     return true;
 }
 
-std::int64_t copy_in_system(File& from, File& to, std::int64_t limit)
+std::int64_t copy_in_system(File& from, File& to, std::int64_t limit, bool& refused)
 {
     std::int64_t copied = 0;
-    while (copied < limit && !from.system_copy_refused) {
+    while (copied < limit && !refused) {
         const ssize_t moved = again([&] {
             return ::copy_file_range(descriptor(from), nullptr, descriptor(to), nullptr,
                                      static_cast<std::size_t>(limit - copied), 0);
@@ -294,7 +286,7 @@ std::int64_t copy_in_system(File& from, File& to, std::int64_t limit)
         // Between two file systems, or where either file is no disk file:
         // the same for every piece that follows, as they share one folder.
         if (moved < 0 && copied == 0)
-            from.system_copy_refused = errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP;
+            refused = errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP;
         if (moved <= 0)
             break;
         copied += moved;

@@ -1,23 +1,15 @@
-// Built for Windows alone; pieces/files_posix.cpp serves the rest.
+// Built for Windows alone; pieces/files_linux.cpp serves the rest.
 #ifdef _WIN32
 
 #include "pieces/files.h"
+#include "pieces/utf16.h"
 
-#include <cwchar>
 
 #include <windows.h>
 
 namespace {
 
 HANDLE handle_of(const File& file) { return reinterpret_cast<HANDLE>(file.handle); }
-
-std::wstring wide_from(const std::string& name)
-{
-    std::wstring wide(name.size() + 1, L'\0');
-    wide.resize(MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), wide.data(),
-                                    static_cast<int>(wide.size())));
-    return wide;
-}
 
 // Opened by its whole Unicode name, whatever the ANSI code page can spell.
 HANDLE open_file(const std::string& name, DWORD access, DWORD disposition, DWORD flags)
@@ -53,18 +45,27 @@ std::int64_t size_of(const BY_HANDLE_FILE_INFORMATION& info)
     return static_cast<std::int64_t>(std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow);
 }
 
-std::string utf8_from(const wchar_t* wide)
-{
-    const int length = static_cast<int>(wcslen(wide));
-    std::string text(WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, length, text.data(), static_cast<int>(text.size()), nullptr, nullptr);
-    return text;
-}
-
 } // namespace
 
 // As opening them does.
 const bool names_ignore_case = true;
+
+std::wstring wide_from(const std::string& text, unsigned code_page)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                                    static_cast<int>(wide.size())));
+    return wide;
+}
+
+std::string narrow_from(const std::wstring& wide, unsigned code_page)
+{
+    const int length = static_cast<int>(wide.size());
+    std::string text(WideCharToMultiByte(code_page, 0, wide.data(), length, nullptr, 0, nullptr, nullptr), '\0');
+    WideCharToMultiByte(code_page, 0, wide.data(), length, text.data(), static_cast<int>(text.size()), nullptr,
+                        nullptr);
+    return text;
+}
 
 File::~File()
 {
@@ -78,6 +79,7 @@ bool open_for_reading(File& file, const std::string& name)
     if (opened == INVALID_HANDLE_VALUE)
         return false;
     file.handle = reinterpret_cast<std::intptr_t>(opened);
+    file.name = name;
     const auto info = information(opened);
     if (!info || GetFileType(opened) != FILE_TYPE_DISK || (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
@@ -92,6 +94,7 @@ bool open_for_writing(File& file, const std::string& name, bool no_link)
     // A link is opened as itself, and so seen, not followed.
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | (no_link ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     file.handle = reinterpret_cast<std::intptr_t>(open_file(name, GENERIC_WRITE, OPEN_ALWAYS, flags));
+    file.name = name;
     if (file.handle == File::no_handle)
         return false;
     const auto info = information(handle_of(file));
@@ -115,26 +118,18 @@ bool changed_since_opened(File& file)
     return !info || size_of(*info) != file.size || modified_of(*info) != file.modified;
 }
 
-// Permissions here are the folder's, which a new file inherits.
-bool create_temporary(File& file, const std::string& name, const std::string&, std::string& made)
+Created create_new(File& file, const std::string& name)
 {
-    const std::string base = base_name(name);
-    std::string stem = name.substr(0, name.size() - base.size()) + "." + base.substr(0, 100) + ".zelk-";
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        unsigned mix = GetTickCount() ^ GetCurrentProcessId() * 2654435761u ^ ++counter * 40503u;
-        made = stem;
-        for (int i = 0; i < 6; ++i, mix /= 36)
-            made += "0123456789abcdefghijklmnopqrstuvwxyz"[mix % 36];
-        file.handle = reinterpret_cast<std::intptr_t>(
-            open_file(made, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
-        if (file.handle != File::no_handle)
-            return true;
-        if (GetLastError() != ERROR_FILE_EXISTS)
-            return false;
-    }
-    return false;
+    file.name = name;
+    file.handle = reinterpret_cast<std::intptr_t>(
+        open_file(name, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
+    if (file.handle != File::no_handle)
+        return Created::made;
+    return GetLastError() == ERROR_FILE_EXISTS ? Created::exists : Created::failed;
 }
+
+// Permissions here are the folder's, which a new file inherits.
+bool take_permissions(File&, const std::string&) { return true; }
 
 // One call for a new name and an old one alike, back only once the move is
 // on the disk.
@@ -237,7 +232,7 @@ bool each_name_here(void (*take)(const Entry& entry, void* context), void* conte
     if (search == INVALID_HANDLE_VALUE)
         return false;
     do {
-        const std::string name = utf8_from(found.cFileName);
+        const std::string name = narrow_from(found.cFileName);
         take({name.c_str(), std::nullopt, (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0}, context);
     } while (FindNextFileW(search, &found));
     const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
@@ -291,7 +286,7 @@ bool write_all(File& file, const char* bytes, std::int64_t count)
 
 // Block cloning needs ReFS, and wine, where this is tested, has none: every
 // byte goes through the block copy.
-std::int64_t copy_in_system(File&, File&, std::int64_t) { return 0; }
+std::int64_t copy_in_system(File&, File&, std::int64_t, bool&) { return 0; }
 
 // Windows has no way to start a write without waiting for it; a failure
 // here is reported by the flush before the farewell.
@@ -325,7 +320,7 @@ std::string last_failure_reason()
                                         reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     if (length == 0)
         return "error " + std::to_string(error);
-    std::string reason = utf8_from(text);
+    std::string reason = narrow_from(text);
     LocalFree(text);
     // The system's sentences end in a full stop and a line break.
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'

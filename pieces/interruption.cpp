@@ -29,8 +29,6 @@ bool note_interruption(int signal)
     return now - noted_at >= 1000;
 }
 
-int interruption() { return noted; }
-
 void stop_if_interrupted()
 {
     if (const int signal = noted)

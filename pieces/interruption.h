@@ -11,9 +11,6 @@
 // process) changes nothing.
 bool note_interruption(int signal);
 
-// The signal noted, 0 while none was.
-int interruption();
-
 struct Interrupted {
     int signal;
 };

@@ -1,5 +1,10 @@
 #pragma once
 
-// Asks for an output file and writes into it FILE0.SPL, FILE1.SPL, ... from
-// the current directory, up to the first missing number.
-void join_pieces();
+#include <string>
+
+// Writes into `output_name` the run of pieces in the current folder,
+// FILE0.SPL on: those its manifest lists, each checked against it, or
+// without one every piece up to the last, with no number missing. A file
+// is replaced whole once all is in, or left as it was; what it tells goes
+// to report().
+void join_pieces(const std::string& output_name);

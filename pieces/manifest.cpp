@@ -4,7 +4,6 @@
 #include "pieces/piece_files.h"
 
 #include <charconv>
-#include <limits>
 #include <regex>
 
 const std::string manifest_name = "FILES.XXH128";
@@ -73,9 +72,8 @@ bool read_header(const std::string& line, Manifest& m)
     if (m.finished && !digest_of(found[5], m.whole))
         return false;
     // Only what a split of whole kilobytes makes.
-    const std::int64_t most = std::int64_t{std::numeric_limits<std::int32_t>::max()} * 1024;
-    return m.piece_size > 0 && m.piece_size % 1024 == 0 && m.piece_size <= most
-           && m.count == m.size / m.piece_size + (m.size % m.piece_size != 0);
+    return m.piece_size > 0 && m.piece_size % 1024 == 0 && m.piece_size <= most_piece_kilobytes * 1024
+           && m.count == piece_count(m.size, m.piece_size);
 }
 
 } // namespace

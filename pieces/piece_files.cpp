@@ -1,7 +1,7 @@
 #include "pieces/piece_files.h"
 
-#include "pieces/failure.h"
 #include "pieces/files.h"
+#include "pieces/manifest.h"
 
 #include <algorithm>
 #include <charconv>
@@ -26,6 +26,8 @@ std::string piece_file_name(std::int64_t number)
     return "FILE" + std::to_string(number) + ".SPL";
 }
 
+std::int64_t piece_count(std::int64_t size, std::int64_t piece_size) { return (size + piece_size - 1) / piece_size; }
+
 std::string piece_range(std::int64_t first, std::int64_t last)
 {
     return first == last ? piece_file_name(first) : piece_file_name(first) + " to " + piece_file_name(last);
@@ -47,7 +49,7 @@ std::optional<std::int64_t> piece_number_of(const std::string& name)
     return number;
 }
 
-std::optional<std::vector<PieceHere>> pieces_here()
+PiecesHere pieces_here()
 {
     std::vector<PieceHere> pieces;
     const auto take = [](const Entry& entry, void* context) {
@@ -72,11 +74,33 @@ std::optional<std::vector<PieceHere>> pieces_here()
     return pieces;
 }
 
-void lock_this_folder(File& lock)
+std::optional<PieceSpan> pieces_past(const std::vector<PieceHere>& here, std::int64_t count)
 {
-    const Lock taken = lock_folder(lock);
-    if (taken == Lock::busy)
-        fail("Error : another split or join is running in this folder\n");
-    if (taken == Lock::failed)
-        fail("Error : this folder cannot be locked against other splits and joins (" + last_failure_reason() + ")\n");
+    if (here.empty() || here.back().number < count)
+        return std::nullopt;
+    const auto first = std::find_if(here.begin(), here.end(), [&](const PieceHere& p) { return p.number >= count; });
+    return PieceSpan{first->number, here.back().number};
+}
+
+std::optional<std::string> run_file_that_is(const FileId& id, std::int64_t count, const PiecesHere& here)
+{
+    // The listing tells the number of a name's own file: a link's is not
+    // the number of the file it leads to.
+    const auto is = [&](const std::string& name, const PieceHere* listed) {
+        if (listed && listed->link == false && listed->file_number_told && listed->told_file_number != id.number)
+            return false;
+        return identity_of(name) == id;
+    };
+    if (!here) {
+        for (std::int64_t number = 0; number < count; ++number)
+            if (is(piece_file_name(number), nullptr))
+                return piece_file_name(number);
+    } else {
+        for (const PieceHere& piece : *here)
+            if (piece.number < count && is(piece_file_name(piece.number), &piece))
+                return piece_file_name(piece.number);
+    }
+    if (is(manifest_name, nullptr))
+        return manifest_name;
+    return std::nullopt;
 }

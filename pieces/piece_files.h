@@ -5,8 +5,16 @@
 #include <string>
 #include <vector>
 
+struct FileId;
+
 // FILE0.SPL, FILE1.SPL, ... in the current directory.
 std::string piece_file_name(std::int64_t number);
+
+// The largest piece: 2147483647 KB, the most a 32-bit answer counts.
+constexpr std::int64_t most_piece_kilobytes = 2147483647;
+
+// How many pieces of `piece_size` bytes a file of `size` bytes makes.
+std::int64_t piece_count(std::int64_t size, std::int64_t piece_size);
 
 // "FILE3.SPL", or "FILE3.SPL to FILE9.SPL".
 std::string piece_range(std::int64_t first, std::int64_t last);
@@ -30,9 +38,18 @@ struct PieceHere {
 
 // The pieces in the current folder, in order, read at once; nothing when
 // the folder cannot be read.
-std::optional<std::vector<PieceHere>> pieces_here();
+using PiecesHere = std::optional<std::vector<PieceHere>>;
+PiecesHere pieces_here();
 
-// Holds the current folder against other splits and joins until `lock`
-// closes; fails the program when another holds it.
-struct File;
-void lock_this_folder(File& lock);
+// The first and last of the pieces here numbered `count` or more, past a
+// run of `count`; nothing where there are none.
+struct PieceSpan {
+    std::int64_t first, last;
+};
+std::optional<PieceSpan> pieces_past(const std::vector<PieceHere>& here, std::int64_t count);
+
+// The name of the file among a run's `count` pieces and its manifest that
+// is the file `id`, links followed, where one is: a split must not write
+// over its source, nor a join over its run. The listing `here` spares
+// asking of the names whose file it tells.
+std::optional<std::string> run_file_that_is(const FileId& id, std::int64_t count, const PiecesHere& here);

@@ -2,12 +2,38 @@
 
 #include "pieces/failure.h"
 
-Replacement::Replacement(const std::string& name) : name_(name)
+#include <chrono>
+#include <random>
+
+namespace {
+
+// `.NAME.zelk-XXXXXX` beside `name`, six letters or digits drawn anew for
+// each try.
+std::string temporary_beside(const std::string& name)
 {
-    if (!create_temporary(file_, name, name, temporary_)) {
+    static std::minstd_rand draw(static_cast<unsigned>(std::random_device{}())
+                                 ^ static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    const std::string base = base_name(name);
+    std::string made = name.substr(0, name.size() - base.size()) + "." + base.substr(0, 100) + ".zelk-";
+    for (int i = 0; i < 6; ++i)
+        made += "0123456789abcdefghijklmnopqrstuvwxyz"[draw() % 36];
+    return made;
+}
+
+} // namespace
+
+Replacement::Replacement(const std::string& name, const std::string& told) : name_(name)
+{
+    Created created = Created::exists;
+    for (int attempt = 0; attempt < 100 && created == Created::exists; ++attempt)
+        created = create_new(file_, temporary_ = temporary_beside(name));
+    if (created != Created::made) {
         temporary_.clear();  // whatever it names is not ours
-        fail_opening(name);
+        fail_opening(told);
     }
+    file_.name = told;
+    if (!take_permissions(file_, name))
+        fail_opening(told);
 }
 
 Replacement::~Replacement()

@@ -7,9 +7,10 @@
 // A file written under a temporary name beside `name`, with the permission
 // bits of the file it replaces, and put in its place whole once complete;
 // dropped before that, the temporary file goes, and `name` is as it was.
+// Failures to write it name `told`, as the user gave it.
 class Replacement {
 public:
-    explicit Replacement(const std::string& name);
+    Replacement(const std::string& name, const std::string& told);
     ~Replacement();
     Replacement(const Replacement&) = delete;
     Replacement& operator=(const Replacement&) = delete;

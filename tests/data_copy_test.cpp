@@ -19,9 +19,10 @@ TEST(CopyData, FailedReadNamesTheSource)
     // Reading a folder fails, as a failing disk's reads do.
     File from, to;
     from.handle = open(".", O_RDONLY | O_DIRECTORY);
+    from.name = "source.dat";
     ASSERT_TRUE(open_for_writing(to, "/dev/null", false));
     try {
-        copy_data(from, "source.dat", to, "FILE0.SPL", 10);
+        DataCopy(from).into(to, 10);
     } catch (const Failure& failure) {
         EXPECT_EQ(failure.message, "Error Reading the file : source.dat (Is a directory)\n");
         return;
@@ -43,9 +44,10 @@ TEST(CopyData, LargeCopyAfterSmallOnesGoesOnFromTheirEnd)
         File from, to;
         ASSERT_TRUE(open_for_reading(from, source));
         ASSERT_TRUE(open_for_writing(to, copy, true));
-        EXPECT_EQ(copy_data(from, "source", to, "copy", 1000), 1000);
-        EXPECT_EQ(copy_data(from, "source", to, "copy", 2 << 20), 2 << 20);
-        EXPECT_EQ(copy_data(from, "source", to, "copy", 3 << 20), (1 << 20) - 1000);
+        DataCopy copy(from);
+        EXPECT_EQ(copy.into(to, 1000), 1000);
+        EXPECT_EQ(copy.into(to, 2 << 20), 2 << 20);
+        EXPECT_EQ(copy.into(to, 3 << 20), (1 << 20) - 1000);
     }
     std::ifstream in(copy, std::ios::binary);
     EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == bytes);

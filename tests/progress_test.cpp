@@ -2,7 +2,7 @@
 // a terminal shows too little of either to be sure of them end to end.
 #include "console/status_line.h"
 #include "pieces/data_copy.h"
-#include "pieces/progress.h"
+#include "pieces/report.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ TEST(StatusText, SaysHowFarHowFastHowLong)
         EXPECT_EQ(status_text("FILE2.SPL", row.number, row.count, row.done, row.bytes, row.speed), row.text);
 }
 
-struct Counted : Progress {
+struct Counted : Report {
     void moved(std::int64_t bytes) override { total += bytes; }
     std::int64_t total = 0;
 };
@@ -44,14 +44,14 @@ struct Counted : Progress {
 std::int64_t told(const std::string& name, const std::string& into)
 {
     Counted counted;
-    set_progress(counted);
+    set_report(counted);
     File from, to;
     EXPECT_TRUE(open_for_reading(from, name));
     EXPECT_TRUE(open_for_writing(to, into, true));
-    EXPECT_EQ(copy_data(from, name, to, into, from.size + 1), from.size);
+    EXPECT_EQ(DataCopy(from).into(to, from.size + 1), from.size);
     std::remove(into.c_str());
-    static Progress silent;
-    set_progress(silent);
+    static Report silent;
+    set_report(silent);
     return counted.total;
 }
 

@@ -1,0 +1,60 @@
+#include "console/console_report.h"
+
+#include "console/platform.h"
+#include "console/status_line.h"
+#include "pieces/manifest.h"
+#include "pieces/piece_files.h"
+#include "pieces/report.h"
+
+#include <iostream>
+
+namespace {
+
+// "Note : FILE5.SPL was here ... it out", or "FILE5.SPL to FILE9.SPL were
+// here ... them out".
+void note(std::int64_t first, std::int64_t last, const std::string& rest)
+{
+    const bool single = first == last;
+    std::cout << "Note : " << piece_range(first, last) << (single ? " was" : " were") << rest
+              << (single ? "it" : "them") << " out\n";
+}
+
+class ConsoleReport : public Report {
+    void work_starts() override { catch_interruptions(); }
+
+    void writing_piece(const std::string& name) override
+    {
+        std::cout << "Splitting and writing into file " << name << "\n";
+    }
+
+    void piece(const std::string& name, std::int64_t number, std::int64_t count, std::int64_t bytes) override
+    {
+        status_piece(name, number, count, bytes);
+    }
+
+    void moved(std::int64_t bytes) override { status_moved(bytes); }
+    void flushing() override { status_flushing(); }
+
+    void pieces_past_the_split(std::int64_t first, std::int64_t last) override
+    {
+        if (first < 0)
+            std::cout << "Note : this folder cannot be read, so pieces here from before this split are not named;"
+                         " a join here would leave them out\n";
+        else
+            note(first, last, " here before this split; a join here would leave ");
+    }
+
+    void pieces_past_the_manifest(std::int64_t first, std::int64_t last) override
+    {
+        note(first, last, std::string(" here but ") + (first == last ? "is" : "are") + " not in " + manifest_name
+                              + ", so this join left ");
+    }
+};
+
+} // namespace
+
+void start_console_report()
+{
+    static ConsoleReport shown;
+    set_report(shown);
+}

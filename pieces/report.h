@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// All that a split or a join tells as it goes, for the console to show as
+// it will: the operations print nothing themselves. Until one is set,
+// nothing is told.
+struct Report {
+    virtual ~Report() = default;
+    // The checks are done and files are about to change: from now on an
+    // interruption is to be noted for the work to stop at, not obeyed.
+    virtual void work_starts() {}
+    // A split is about to write the piece `name`.
+    virtual void writing_piece(const std::string& /*name*/) {}
+    // A piece's copy starts: its name, its place in the run and its bytes.
+    virtual void piece(const std::string&, std::int64_t /*number*/, std::int64_t /*count*/, std::int64_t /*bytes*/) {}
+    // So many more bytes of the piece are copied.
+    virtual void moved(std::int64_t) {}
+    // All is copied; what is still in memory goes to the disk.
+    virtual void flushing() {}
+    // Pieces FILE<first>.SPL to FILE<last>.SPL are here past the run: a
+    // split left them from before, or a join left them out. `first` < 0:
+    // the folder could not be read to tell.
+    virtual void pieces_past_the_split(std::int64_t /*first*/, std::int64_t /*last*/) {}
+    virtual void pieces_past_the_manifest(std::int64_t /*first*/, std::int64_t /*last*/) {}
+};
+
+Report& report();
+void set_report(Report& told);
