@@ -20,6 +20,11 @@ void note(std::int64_t first, std::int64_t last, const std::string& rest)
 }
 
 class ConsoleReport : public Report {
+    void joined_unchecked() override
+    {
+        std::cout << "Note : there is no " << manifest_name << " here, so these pieces were joined unchecked\n";
+    }
+
     void work_starts() override { catch_interruptions(); }
 
     void writing_piece(const std::string& name) override

@@ -148,7 +148,7 @@ void Checksums::took(const char* bytes, std::int64_t count)
     work_->add(bytes, static_cast<std::size_t>(count));
 }
 
-void Checksums::moved(File& from, std::int64_t offset, std::int64_t count) { work_->post({&from, offset, count}); }
+void Checksums::moved(File& to, std::int64_t offset, std::int64_t count) { work_->post({&to, offset, count}); }
 
 void Checksums::zeros(std::int64_t count) { work_->post({nullptr, 0, count}); }
 

@@ -13,18 +13,18 @@ using Digest = std::array<unsigned char, 16>;
 std::string hex_of(const Digest& digest);
 
 // The checksums of each piece and of the whole, taken as the copy moves the
-// bytes. Bytes the system moved without the program are read back from the
-// cache, in a second thread while the copy goes on; a long copy costs little
-// more than the copy itself.
+// bytes. Bytes the system wrote without the program are read back where
+// they were written, from the cache, in a second thread while the copy goes
+// on; a long copy costs little more than the copy itself.
 class Checksums {
 public:
     Checksums();
     ~Checksums();
     // Bytes that passed through the program.
     void took(const char* bytes, std::int64_t count);
-    // Bytes [offset, offset + count) of `from`, which the system moved;
-    // `from` must stay open until piece_done.
-    void moved(File& from, std::int64_t offset, std::int64_t count);
+    // Bytes [offset, offset + count) of `to`, which the system wrote there;
+    // `to` must stay open until piece_done.
+    void moved(File& to, std::int64_t offset, std::int64_t count);
     // A hole: so many zero bytes.
     void zeros(std::int64_t count);
     // The piece's checksum, once all it was told is taken; the next piece
@@ -41,4 +41,17 @@ public:
 private:
     struct Work;
     std::unique_ptr<Work> work_;
+};
+
+// Declared after a file that `sums` is told of, lets it go of that file
+// before the file closes, however the scope is left.
+class LetGo {
+public:
+    explicit LetGo(Checksums& sums) : sums_(sums) {}
+    ~LetGo() { sums_.let_go(); }
+    LetGo(const LetGo&) = delete;
+    LetGo& operator=(const LetGo&) = delete;
+
+private:
+    Checksums& sums_;
 };

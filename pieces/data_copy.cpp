@@ -97,16 +97,17 @@ std::int64_t DataCopy::copy_every_byte(File& to, std::int64_t limit)
         return copy_blocks(to, limit, reads_ahead(limit));
     give_back();
     // Asked only where a chunk may be sent: many small pieces cost no more.
-    const std::int64_t to_start = limit >= worth_sending && is_regular(to) ? position_of(to) : -1;
-    // The checksums read back what the system moved, from where it was.
-    const std::int64_t from_start = sums_ ? position_of(from_) : 0;
+    const std::int64_t to_start = is_regular(to) ? position_of(to) : -1;
     std::int64_t copied = 0;
     while (copied < limit) {
         stop_if_interrupted();
         const std::int64_t wanted = std::min(limit - copied, sums_ ? summed_chunk : chunk);
         std::int64_t got = copy_in_system(from_, to, wanted, system_copy_refused_);
+        // The checksums read back what the system wrote, from where it
+        // landed: what the copy vouches for is what `to` holds, whoever
+        // changes `from` meanwhile.
         if (sums_ && got > 0)
-            sums_->moved(from_, from_start + copied, got);
+            sums_->moved(to, to_start + copied, got);
         report().moved(got);
         // Where the system's copy stops short, the block copy carries on
         // from there and finds out why: the end of `from`, or which failed.

@@ -28,8 +28,8 @@ struct File {
 
     std::intptr_t handle = no_handle;
     std::string name;
-    std::int64_t size{};  // size, change time, identity and holes: of a file opened for reading
-    std::int64_t modified{};
+    std::int64_t size{};  // size, times, identity and holes: of a file opened for reading
+    std::int64_t modified{}, changed{};  // its bytes' time, and its entry's, which no one can set back
     FileId id;
     bool has_holes = false;  // fewer bytes on the disk than its size
     std::optional<bool> regular;  // known once asked
@@ -41,20 +41,21 @@ bool open_for_reading(File& file, const std::string& name);
 
 // Opens a file for writing, created where there is none. A piece is never
 // written through a link, nor waited on: `no_link` refuses a link at the
-// name, and opens a named pipe without waiting for a reader. Nothing is cut
-// yet, so that a caller can look at what it opened first.
+// name, and opens a named pipe without waiting for a reader; a piece may be
+// read back too. Nothing is cut yet, so that a caller can look at what it
+// opened first.
 bool open_for_writing(File& file, const std::string& name, bool no_link);
 
 // Opens a piece for writing, created where there is none, cut to nothing,
 // never through a link; for a name that the folder's listing shows free.
 bool create_piece(File& file, const std::string& name);
 
-// Whether an open file's size or modification time differ from those it was
-// opened with.
+// Whether an open file's size or either of its times differ from those it
+// was opened with.
 bool changed_since_opened(File& file);
 
-// Creates `name` for writing where nothing has it, never through a link:
-// `exists` where something has.
+// Creates `name` for writing (and reading back) where nothing has it,
+// never through a link: `exists` where something has.
 enum class Created { made, exists, failed };
 Created create_new(File& file, const std::string& name);
 
@@ -77,8 +78,16 @@ struct NameInfo {
 NameInfo about(const std::string& name);
 
 // The name that a chain of links at `name` leads to in the end; the name
-// itself when it is no link.
-std::string final_name(const std::string& name);
+// itself when it is no link; nothing for a loop, a chain longer than the
+// system follows, or a link that leads to no name (a pipe's).
+std::optional<std::string> final_name(const std::string& name);
+
+// Whether what `name` leads to, links followed, is a device or a pipe,
+// which takes bytes as they come and cannot be replaced.
+bool is_device_or_pipe(const std::string& name);
+
+// The file that the program's own standard output is, where it is one.
+std::optional<FileId> standard_output();
 
 // `name` without its folders.
 std::string base_name(const std::string& name);
@@ -94,8 +103,13 @@ bool close_file(File& file);
 // did not take it.
 bool flush_file(File& file);
 
-// Puts onto the device the folder entry that names a file just created.
-bool flush_entry(const std::string& name);
+// Opens what puts onto the device the folder entry of `name`, a file about
+// to be put in place from `inside`, open in the same folder: the folder, or
+// where it cannot be read, `inside` again, for its whole file system. Opened
+// before the file is put in place, so that nothing can fail after but the
+// flush itself.
+bool open_entry(File& entry, const std::string& name, File& inside);
+bool flush_entry(File& entry);
 
 // Locks the current folder against other splits and joins until `lock` is
 // closed, as it is when the process ends, however it ends; a lock held by

@@ -40,10 +40,7 @@ auto again(Call call)
 
 bool flush_descriptor(int opened) { return again([&] { return ::fsync(opened); }) == 0; }
 
-std::int64_t modified_of(const struct stat& info)
-{
-    return std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
-}
+std::int64_t nanoseconds(const struct timespec& time) { return std::int64_t{time.tv_sec} * 1000000000 + time.tv_nsec; }
 
 std::string folder_of(const std::string& name)
 {
@@ -75,7 +72,7 @@ bool open_for_reading(File& file, const std::string& name)
     if (::fstat(opened, &info) != 0 || !S_ISREG(info.st_mode))
         return false;
     file.size = info.st_size;
-    file.modified = modified_of(info);
+    file.modified = nanoseconds(info.st_mtim), file.changed = nanoseconds(info.st_ctim);
     file.id = id_of(info);
     file.has_holes = std::int64_t{info.st_blocks} * 512 < info.st_size;
     return true;
@@ -86,7 +83,7 @@ bool open_for_writing(File& file, const std::string& name, bool no_link)
     if (!usable(name))
         return false;
     // A piece that is a named pipe is refused by its caller, not waited on.
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (no_link ? O_NOFOLLOW | O_NONBLOCK : 0);
+    const int flags = O_CREAT | O_CLOEXEC | (no_link ? O_RDWR | O_NOFOLLOW | O_NONBLOCK : O_WRONLY);
     file.handle = again([&] { return ::open(name.c_str(), flags, 0666); });
     file.name = name;
     struct stat info;
@@ -102,7 +99,7 @@ bool create_piece(File& file, const std::string& name)
 {
     if (!usable(name))
         return false;
-    file.handle = again([&] { return ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666); });
+    file.handle = again([&] { return ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666); });
     file.name = name;
     return file.handle != File::no_handle;
 }
@@ -110,7 +107,8 @@ bool create_piece(File& file, const std::string& name)
 bool changed_since_opened(File& file)
 {
     struct stat info;
-    return ::fstat(descriptor(file), &info) != 0 || info.st_size != file.size || modified_of(info) != file.modified;
+    return ::fstat(descriptor(file), &info) != 0 || info.st_size != file.size
+           || nanoseconds(info.st_mtim) != file.modified || nanoseconds(info.st_ctim) != file.changed;
 }
 
 Created create_new(File& file, const std::string& name)
@@ -118,7 +116,7 @@ Created create_new(File& file, const std::string& name)
     if (!usable(name))
         return Created::failed;
     file.name = name;
-    file.handle = again([&] { return ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666); });
+    file.handle = again([&] { return ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666); });
     if (file.handle != File::no_handle)
         return Created::made;
     return errno == EEXIST ? Created::exists : Created::failed;
@@ -129,8 +127,9 @@ bool take_permissions(File& file, const std::string& like)
     struct stat old;
     if (::stat(like.c_str(), &old) != 0 || !S_ISREG(old.st_mode))
         return true;
-    // Only root may give a file away; anyone may keep the group.
-    [[maybe_unused]] const int owned = ::fchown(descriptor(file), old.st_uid, old.st_gid);
+    // Only root may give a file away; anyone may keep a group of theirs.
+    if (::fchown(descriptor(file), old.st_uid, old.st_gid) != 0)
+        [[maybe_unused]] const int grouped = ::fchown(descriptor(file), static_cast<uid_t>(-1), old.st_gid);
     return ::fchmod(descriptor(file), old.st_mode & 07777) == 0;
 }
 
@@ -150,19 +149,35 @@ NameInfo about(const std::string& name)
     return {kind, id_of(info), static_cast<std::uint64_t>(info.st_nlink)};
 }
 
-std::string final_name(const std::string& name)
+std::optional<std::string> final_name(const std::string& name)
 {
     std::string path = name;
     // As many links as the system itself follows.
-    for (int hops = 0; hops < 40 && about(path).kind == NameInfo::link; ++hops) {
+    for (int hops = 0; hops <= 40; ++hops) {
+        if (about(path).kind != NameInfo::link)
+            return path;
         char target[PATH_MAX];
         const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
         if (length <= 0 || length == static_cast<ssize_t>(sizeof target))
-            break;
+            return std::nullopt;
         const std::string to(target, static_cast<std::size_t>(length));
         path = to[0] == '/' || path.find('/') == std::string::npos ? to : folder_of(path) + "/" + to;
     }
-    return path;
+    return std::nullopt;
+}
+
+bool is_device_or_pipe(const std::string& name)
+{
+    struct stat info;
+    return usable(name) && ::stat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
+std::optional<FileId> standard_output()
+{
+    struct stat info;
+    if (::fstat(STDOUT_FILENO, &info) != 0)
+        return std::nullopt;
+    return id_of(info);
 }
 
 std::string base_name(const std::string& name)
@@ -188,22 +203,19 @@ bool close_file(File& file)
 
 bool flush_file(File& file) { return !is_regular(file) || flush_descriptor(descriptor(file)); }
 
-bool flush_entry(const std::string& name)
+bool open_entry(File& entry, const std::string& name, File& inside)
 {
-    File entries;
-    entries.handle = again([&] { return ::open(folder_of(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (entries.handle != File::no_handle)
-        return flush_descriptor(descriptor(entries));
-    if (errno != EACCES)
-        return false;
-    // A folder that may be written but not read: its whole file system,
-    // reached through the file.
-    for (const int access : {O_RDONLY, O_WRONLY}) {
-        entries.handle = again([&] { return ::open(name.c_str(), access | O_NONBLOCK | O_CLOEXEC); });
-        if (entries.handle != File::no_handle)
-            return ::syncfs(descriptor(entries)) == 0;
-    }
-    return false;
+    entry.handle = again([&] { return ::open(folder_of(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (entry.handle == File::no_handle && errno == EACCES)
+        entry.handle = again([&] { return ::fcntl(descriptor(inside), F_DUPFD_CLOEXEC, 0); });
+    return entry.handle != File::no_handle;
+}
+
+// A folder that may be written but not read is flushed with its whole file
+// system, through the file in it.
+bool flush_entry(File& entry)
+{
+    return is_regular(entry) ? ::syncfs(descriptor(entry)) == 0 : flush_descriptor(descriptor(entry));
 }
 
 // The folder itself where it can be read, so that a run leaves nothing
@@ -321,6 +333,7 @@ Stretch next_data(File& file, std::int64_t offset)
     return {end == -1 ? -1 : start, end};
 }
 
-std::string last_failure_reason() { return std::strerror(errno); }
+// A pipe's reader that went away is no fault of the disk's.
+std::string last_failure_reason() { return errno == EPIPE ? "the reader closed it" : std::strerror(errno); }
 
 #endif

@@ -40,6 +40,14 @@ std::int64_t modified_of(const BY_HANDLE_FILE_INFORMATION& info)
                                      | info.ftLastWriteTime.dwLowDateTime);
 }
 
+// When its entry last changed, which no program can set back; 0 where
+// the system cannot tell.
+std::int64_t changed_of(HANDLE handle)
+{
+    FILE_BASIC_INFO basic{};
+    return GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) ? basic.ChangeTime.QuadPart : 0;
+}
+
 std::int64_t size_of(const BY_HANDLE_FILE_INFORMATION& info)
 {
     return static_cast<std::int64_t>(std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow);
@@ -84,7 +92,7 @@ bool open_for_reading(File& file, const std::string& name)
     if (!info || GetFileType(opened) != FILE_TYPE_DISK || (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
     file.size = size_of(*info);
-    file.modified = modified_of(*info);
+    file.modified = modified_of(*info), file.changed = changed_of(opened);
     file.id = id_of(*info);
     return true;
 }
@@ -115,7 +123,8 @@ bool create_piece(File& file, const std::string& name)
 bool changed_since_opened(File& file)
 {
     const auto info = information(handle_of(file));
-    return !info || size_of(*info) != file.size || modified_of(*info) != file.modified;
+    return !info || size_of(*info) != file.size || modified_of(*info) != file.modified
+           || changed_of(handle_of(file)) != file.changed;
 }
 
 Created create_new(File& file, const std::string& name)
@@ -169,7 +178,18 @@ NameInfo about(const std::string& name)
 }
 
 // A link at the output's name is replaced, not followed.
-std::string final_name(const std::string& name) { return name; }
+std::optional<std::string> final_name(const std::string& name) { return name; }
+
+// Links are replaced as themselves here.
+bool is_device_or_pipe(const std::string& name) { return about(name).kind == NameInfo::other; }
+
+std::optional<FileId> standard_output()
+{
+    const auto info = information(GetStdHandle(STD_OUTPUT_HANDLE));
+    if (!info)
+        return std::nullopt;
+    return id_of(*info);
+}
 
 std::string base_name(const std::string& name)
 {
@@ -196,15 +216,19 @@ bool flush_file(File& file) { return !is_regular(file) || FlushFileBuffers(handl
 // A move is written through, and a file's flush takes its entry along; a
 // folder's own flush, where the system has one (wine's is Linux's fsync),
 // makes sure of it.
-bool flush_entry(const std::string& name)
+bool open_entry(File& entry, const std::string& name, File&)
 {
     const std::string base = base_name(name);
     const std::string folder = base.size() == name.size() ? "." : name.substr(0, name.size() - base.size());
-    const HANDLE opened = open_file(folder, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
-    if (opened != INVALID_HANDLE_VALUE) {
-        FlushFileBuffers(opened);
-        CloseHandle(opened);
-    }
+    entry.handle = reinterpret_cast<std::intptr_t>(
+        open_file(folder, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+    return true;
+}
+
+bool flush_entry(File& entry)
+{
+    if (entry.handle != File::no_handle)
+        FlushFileBuffers(handle_of(entry));
     return true;
 }
 
@@ -313,6 +337,9 @@ Stretch next_data(File&, std::int64_t) { return {-1, -1}; }
 std::string last_failure_reason()
 {
     const DWORD error = GetLastError();
+    // A pipe's reader that went away is no fault of the disk's.
+    if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE)
+        return "the reader closed it";
     wchar_t* text = nullptr;
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
                                             | FORMAT_MESSAGE_IGNORE_INSERTS,

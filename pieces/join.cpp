@@ -73,19 +73,13 @@ void copy_unchecked(File& output, std::int64_t count)
     }
 }
 
-// Each piece checked against the manifest before a byte of the next is
-// copied, then the whole.
+// Each piece checked against the manifest, as it stands in `output`,
+// before a byte of the next is copied; then the whole.
 void copy_checked(File& output, const Manifest& manifest)
 {
     Checksums sums;
-    // Gone before the piece is, however the loop is left.
-    struct LetGo {
-        Checksums& sums;
-        ~LetGo() { sums.let_go(); }
-    };
     for (std::int64_t number = 0; number < manifest.count; ++number) {
         File piece;
-        const LetGo reading{sums};
         open_piece(piece, number, true);
         if (piece.size != manifest.piece_bytes(number))
             fail_damaged(piece.name);
@@ -144,21 +138,24 @@ NameInfo check_output(const std::string& output_name, const std::string& target,
     return old;
 }
 
-// Devices and pipes take the bytes as they come; a file is replaced whole
-// once every piece is in, or not at all.
-void write_output(const std::string& output_name, const std::string& target, bool in_place, const Run& run)
+// Devices and pipes take the bytes as they come, as does a file that is
+// the program's own output, which replacing would part from it.
+void write_in_place(const std::string& output_name, const Run& run)
 {
-    if (in_place) {
-        File output;
-        if (!open_for_writing(output, target, false))
-            fail_opening(output_name);
-        output.name = output_name;
-        run.copy_into(output);
-        report().flushing();
-        if (!flush_file(output) || !close_file(output))
-            fail_writing(output_name);
-        return;
-    }
+    File output;
+    if (!open_for_writing(output, output_name, false))
+        fail_opening(output_name);
+    run.copy_into(output);
+    report().flushing();
+    if (is_regular(output) && !set_size(output, position_of(output)))
+        fail_writing(output_name);
+    if (!flush_file(output) || !close_file(output))
+        fail_writing(output_name);
+}
+
+// A file is replaced whole once every piece is in, or not at all.
+void replace_output(const std::string& output_name, const std::string& target, const Run& run)
+{
     Replacement output(target, output_name);
     run.copy_into(output.file());
     report().flushing();
@@ -166,29 +163,54 @@ void write_output(const std::string& output_name, const std::string& target, boo
     output.put_in_place();
 }
 
+bool writes_in_place(const std::string& output_name)
+{
+    const auto output = identity_of(output_name);
+    return is_device_or_pipe(output_name) || (output && output == standard_output());
+}
+
+// The interruption's message: what it left of the output.
+[[noreturn]] void interrupted(const Interrupted& stop, const std::string& output_name, bool in_place, const NameInfo& old)
+{
+    const std::string left = in_place                          ? " got only part of the pieces"
+                             : old.kind == NameInfo::regular ? " is unchanged"
+                                                             : " was not created";
+    throw Failure{"Interrupted : " + output_name + left + "\n", stop.signal};
+}
+
+void tell_what_was_left_out(const Run& run)
+{
+    if (!run.checked)
+        report().joined_unchecked();
+    else if (!run.here)
+        return;
+    else if (const auto past = pieces_past(*run.here, run.count))
+        report().pieces_past_the_manifest(past->first, past->last);
+}
+
 } // namespace
 
 void join_pieces(const std::string& output_name)
 {
+    // An empty name names nothing; refused before any work.
+    if (output_name.empty())
+        fail_opening(output_name);
     File lock;
     lock_this_folder(lock);
     Run run;
     find_run(run);
-    // A link at the output's name is the user's own: what it leads to is
-    // replaced, and the link stays.
-    const std::string target = final_name(output_name);
-    const NameInfo old = check_output(output_name, target, run);
+    const bool in_place = writes_in_place(output_name);
+    // A chain of links at the output's name is the user's own: what it
+    // leads to is replaced, and the links stay.
+    const auto target = final_name(output_name);
+    if (!target)
+        fail_opening(output_name);
+    const NameInfo old = in_place ? NameInfo{} : check_output(output_name, *target, run);
     report().work_starts();
     try {
-        write_output(output_name, target, old.kind == NameInfo::other, run);
+        in_place ? write_in_place(output_name, run) : replace_output(output_name, *target, run);
     } catch (const Interrupted& stop) {
-        const std::string left = old.kind == NameInfo::other     ? " got only part of the pieces"
-                                 : old.kind == NameInfo::regular ? " is unchanged"
-                                                                 : " was not created";
-        throw Failure{"Interrupted : " + output_name + left + "\n", stop.signal};
+        interrupted(stop, output_name, in_place, old);
     }
-    if (!run.checked || !run.here)
-        return;
-    if (const auto past = pieces_past(*run.here, run.count))
-        report().pieces_past_the_manifest(past->first, past->last);
+    tell_what_was_left_out(run);
 }

@@ -22,7 +22,7 @@ std::string temporary_beside(const std::string& name)
 
 } // namespace
 
-Replacement::Replacement(const std::string& name, const std::string& told) : name_(name)
+Replacement::Replacement(const std::string& name, const std::string& told) : name_(name), told_(told)
 {
     Created created = Created::exists;
     for (int attempt = 0; attempt < 100 && created == Created::exists; ++attempt)
@@ -46,13 +46,17 @@ Replacement::~Replacement()
         remove_file(temporary_);
 }
 
+// Whatever can fail comes before the file is put in place: after it, a
+// failure must not read as if the old file still stood.
 void Replacement::put_in_place()
 {
-    if (!flush_file(file_) || !close_file(file_))
-        fail_writing(name_);
+    File entry;
+    if (!flush_file(file_) || !open_entry(entry, name_, file_) || !close_file(file_))
+        fail_writing(told_);
     if (!replace(temporary_, name_))
-        fail_writing(name_);
+        fail("Error : " + told_ + " could not be put in place (" + last_failure_reason() + "); it is as it was\n");
     placed_ = true;
-    if (!flush_entry(name_))
-        fail_writing(name_);
+    if (!flush_entry(entry))
+        fail("Error : " + told_ + " is in place, but the disk did not confirm its name (" + last_failure_reason()
+             + ")\n");
 }

@@ -18,11 +18,12 @@ public:
     File& file() { return file_; }
 
     // Flushes it onto the device, puts it in place of `name` and flushes
-    // the folder's entry; a failure names `name`.
+    // the folder's entry; a failure names `told`, and says whether `name`
+    // was replaced.
     void put_in_place();
 
 private:
-    std::string name_, temporary_;
+    std::string name_, told_, temporary_;
     File file_;
     bool placed_ = false;
 };

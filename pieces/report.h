@@ -24,6 +24,8 @@ struct Report {
     // the folder could not be read to tell.
     virtual void pieces_past_the_split(std::int64_t /*first*/, std::int64_t /*last*/) {}
     virtual void pieces_past_the_manifest(std::int64_t /*first*/, std::int64_t /*last*/) {}
+    // A join found no manifest, so nothing it joined was checked.
+    virtual void joined_unchecked() {}
 };
 
 Report& report();

@@ -54,7 +54,7 @@ void refuse_links(const PiecesHere& here, std::int64_t count)
 // stands, then cut to its new length: cutting first would free each old
 // block only to take it again (on ext4, four times as slow or worse over
 // thousands of small pieces). Holes are left unwritten, so where they are
-// copied it is cut first.
+// copied it is cut first (cut_for_holes).
 void open_piece(File& piece, const std::string& name, bool free, const File& source)
 {
     if (free) {
@@ -66,9 +66,13 @@ void open_piece(File& piece, const std::string& name, bool free, const File& sou
         fail_opening(name);
     if (piece.id == source.id)
         fail_overwriting(source, name);
+}
+
+void cut_for_holes(File& piece, const File& source)
+{
     if (source.has_holes && piece.size > 0) {
         if (!set_size(piece, 0))
-            fail_writing(name);
+            fail_writing(piece.name);
         piece.size = 0;
     }
 }
@@ -118,7 +122,14 @@ void PieceWriter::write(std::int64_t number)
     const std::string name = piece_file_name(number);
     report().writing_piece(name);
     File piece;
+    const LetGo reading(sums_);
     open_piece(piece, name, free(number), source_);
+    // Until the split is done, its manifest says so, and a join of what it
+    // leaves refuses; up to the first piece's change, an old run still
+    // joins.
+    if (number == 0)
+        put_manifest(manifest_);
+    cut_for_holes(piece, source_);
     const std::int64_t bytes = manifest_.piece_bytes(number);
     report().piece(name, number, manifest_.count, bytes);
     const std::int64_t copied = copy_.into(piece, bytes);
@@ -182,10 +193,6 @@ void split_file(File& source, std::int64_t piece_size)
     if (const auto name = run_file_that_is(source.id, manifest.count, here))
         fail_overwriting(source, *name);
     report().work_starts();
-
-    // Until the split is done, its manifest says so: a join of what it
-    // leaves refuses.
-    put_manifest(manifest);
     manifest.whole = write_pieces(source, manifest, here);
     if (changed_since_opened(source))
         fail_changed(source);
