@@ -25,7 +25,13 @@ class ConsoleReport : public Report {
         std::cout << "Note : there is no " << manifest_name << " here, so these pieces were joined unchecked\n";
     }
 
-    void work_starts() override { catch_interruptions(); }
+    // What was printed goes out before the work, which may write to the
+    // same place.
+    void work_starts() override
+    {
+        std::cout.flush();
+        catch_interruptions();
+    }
 
     void writing_piece(const std::string& name) override
     {

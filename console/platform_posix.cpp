@@ -13,7 +13,13 @@
 
 // Names are bytes here: what is typed is what the file system gets. The
 // streams keep buffers of their own, which tell how much was typed ahead.
-void start_console() { std::ios::sync_with_stdio(false); }
+// A file size limit (ulimit -f) fails the write that passes it, which the
+// program reports, rather than ending it unannounced.
+void start_console()
+{
+    std::ios::sync_with_stdio(false);
+    std::signal(SIGXFSZ, SIG_IGN);
+}
 
 // Output sent to a pipe or a file must not carry control codes.
 void clear_console()

@@ -86,8 +86,11 @@ std::optional<std::string> final_name(const std::string& name);
 // which takes bytes as they come and cannot be replaced.
 bool is_device_or_pipe(const std::string& name);
 
-// The file that the program's own standard output is, where it is one.
+// The file that the program's own standard output is, where it is one;
+// and that output opened again, sharing where it stands, so that bytes
+// written there follow what the program printed.
 std::optional<FileId> standard_output();
+bool open_standard_output(File& file);
 
 // `name` without its folders.
 std::string base_name(const std::string& name);

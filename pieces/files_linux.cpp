@@ -166,6 +166,12 @@ std::optional<std::string> final_name(const std::string& name)
     return std::nullopt;
 }
 
+bool open_standard_output(File& file)
+{
+    file.handle = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    return file.handle != File::no_handle;
+}
+
 bool is_device_or_pipe(const std::string& name)
 {
     struct stat info;

@@ -180,6 +180,16 @@ NameInfo about(const std::string& name)
 // A link at the output's name is replaced, not followed.
 std::optional<std::string> final_name(const std::string& name) { return name; }
 
+bool open_standard_output(File& file)
+{
+    HANDLE copy = INVALID_HANDLE_VALUE;
+    const HANDLE process = GetCurrentProcess();
+    if (!DuplicateHandle(process, GetStdHandle(STD_OUTPUT_HANDLE), process, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return false;
+    file.handle = reinterpret_cast<std::intptr_t>(copy);
+    return true;
+}
+
 // Links are replaced as themselves here.
 bool is_device_or_pipe(const std::string& name) { return about(name).kind == NameInfo::other; }
 

@@ -138,17 +138,23 @@ NameInfo check_output(const std::string& output_name, const std::string& target,
     return old;
 }
 
-// Devices and pipes take the bytes as they come, as does a file that is
-// the program's own output, which replacing would part from it.
+bool is_own_output(const std::string& output_name)
+{
+    const auto output = identity_of(output_name);
+    return output && output == standard_output();
+}
+
+// Devices and pipes take the bytes as they come. The program's own output
+// takes them after what the program printed there: replaced, it would be
+// parted from the rest of what the program prints.
 void write_in_place(const std::string& output_name, const Run& run)
 {
     File output;
-    if (!open_for_writing(output, output_name, false))
+    if (!(is_own_output(output_name) ? open_standard_output(output) : open_for_writing(output, output_name, false)))
         fail_opening(output_name);
+    output.name = output_name;
     run.copy_into(output);
     report().flushing();
-    if (is_regular(output) && !set_size(output, position_of(output)))
-        fail_writing(output_name);
     if (!flush_file(output) || !close_file(output))
         fail_writing(output_name);
 }
@@ -165,8 +171,7 @@ void replace_output(const std::string& output_name, const std::string& target, c
 
 bool writes_in_place(const std::string& output_name)
 {
-    const auto output = identity_of(output_name);
-    return is_device_or_pipe(output_name) || (output && output == standard_output());
+    return is_device_or_pipe(output_name) || is_own_output(output_name);
 }
 
 // The interruption's message: what it left of the output.

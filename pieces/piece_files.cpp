@@ -39,12 +39,13 @@ std::optional<std::int64_t> piece_number_of(const std::string& name)
         return std::nullopt;
     const char* digits = name.data() + 4;
     const char* end = name.data() + name.size() - 4;
-    // FILE01.SPL is not FILE1.SPL: no split ever names a piece so.
-    if (digits[0] == '0' && end - digits > 1)
+    // FILE01.SPL is not FILE1.SPL, nor FILE-0.SPL FILE0.SPL: no split ever
+    // names a piece so.
+    if (digits[0] < '0' || digits[0] > '9' || (digits[0] == '0' && end - digits > 1))
         return std::nullopt;
     std::int64_t number = 0;
     const auto read = std::from_chars(digits, end, number);
-    if (read.ec != std::errc() || read.ptr != end || number < 0)
+    if (read.ec != std::errc() || read.ptr != end)
         return std::nullopt;
     return number;
 }

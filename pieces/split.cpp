@@ -176,6 +176,11 @@ void open_source(File& source, const std::string& name)
 {
     if (!open_for_reading(source, name))
         fail_opening(name);
+    // Many files of the system's own (/proc, /sys) say they hold nothing and
+    // have bytes all the same: their pieces cannot be planned.
+    char byte;
+    if (source.size == 0 && read_some(source, &byte, 1) > 0)
+        fail("Error : " + name + " tells no size, so it cannot be split\n");
 }
 
 void split_file(File& source, std::int64_t piece_size)
