@@ -1,0 +1,34 @@
+// The answers' parsers, each row an answer and what it reads as.
+#include "console/answers.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+TEST(Kilobytes, OfEachAnswer)
+{
+    const std::pair<const char*, std::int64_t> rows[] = {
+        {"1", 1}, {"+64", 64}, {"2K", 2}, {"3kb", 3}, {"4KiB", 4}, {"1M", 1024}, {"2mib", 2048},
+        {"4g", 4 << 20}, {"1TB", 1 << 30}, {"2147483647", 2147483647}, {"1KS", 0}, {"1KB+", 0},
+        {"0", 0}, {"-5", 0}, {"+-5", 0}, {"2T", 0}, {"2147483648", 0}, {"1.5", 0}, {"1e3", 0},
+        {"0x10", 0}, {"M", 0}, {"1KK", 0}, {"64B", 0}, {"", 0},
+    };
+    for (const auto& [answer, kilobytes] : rows)
+        EXPECT_EQ(kilobytes_of(answer).value_or(0), kilobytes) << answer;
+}
+
+TEST(Number, OfEachAnswer)
+{
+    const std::pair<const char*, std::int32_t> rows[] = {
+        {"1", 1}, {"  \n\t 2", 2}, {"+3", 3}, {"-1", -1}, {"2147483647", 2147483647},
+        {"4294967297", 0}, {"x1", 0}, {"+", 0}, {"", 0}, {"7abc", 7},
+    };
+    for (const auto& [answer, number] : rows) {
+        std::istringstream in(answer);
+        EXPECT_EQ(read_number(in).value_or(0), number) << answer;
+    }
+}
+
+} // namespace
