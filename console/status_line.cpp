@@ -1,6 +1,7 @@
 #include "console/status_line.h"
 
 #include "console/platform.h"
+#include "pieces/sizes.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,14 +18,10 @@ using Clock = std::chrono::steady_clock;
 // "1.4 of 4.0 GiB": both in the unit of the larger.
 std::string amounts(std::int64_t part, std::int64_t whole)
 {
-    const char* units[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
-    int unit = 0;
-    double scale = 1;
-    while (unit < 4 && whole >= scale * 1024)
-        scale *= 1024, ++unit;
+    const Unit unit = unit_for(whole);
     char text[64];
-    std::snprintf(text, sizeof text, unit == 0 ? "%.0f of %.0f %s" : "%.1f of %.1f %s", part / scale, whole / scale,
-                  units[unit]);
+    std::snprintf(text, sizeof text, unit.bytes == 1 ? "%.0f of %.0f %s" : "%.1f of %.1f %s", part / unit.bytes,
+                  whole / unit.bytes, unit.name);
     return text;
 }
 

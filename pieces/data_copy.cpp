@@ -171,5 +171,5 @@ std::int64_t DataCopy::copy_data_only(File& to, std::int64_t limit)
 
 std::int64_t DataCopy::into(File& to, std::int64_t limit)
 {
-    return from_.has_holes && is_regular(to) ? copy_data_only(to, limit) : copy_every_byte(to, limit);
+    return from_.has_holes && holes_kept_ && is_regular(to) ? copy_data_only(to, limit) : copy_every_byte(to, limit);
 }

@@ -15,7 +15,12 @@
 // serves those that follow.
 class DataCopy {
 public:
-    explicit DataCopy(File& from, Checksums* sums = nullptr) : from_(from), sums_(sums) {}
+    // Holes in `from` are copied as holes where `holes_kept`: some file
+    // systems (FAT) have none, and write them out as zeros.
+    explicit DataCopy(File& from, Checksums* sums = nullptr, bool holes_kept = true)
+        : from_(from), sums_(sums), holes_kept_(holes_kept)
+    {
+    }
     std::int64_t into(File& to, std::int64_t limit);
 
 private:
@@ -28,6 +33,7 @@ private:
 
     File& from_;
     Checksums* sums_;
+    bool holes_kept_;
     // Bytes read from `from` ahead of its copies, [ahead_used_, end) still
     // to come; `from` stands past them.
     std::vector<char> ahead_;

@@ -32,6 +32,7 @@ struct File {
     std::int64_t modified{}, changed{};  // its bytes' time, and its entry's, which no one can set back
     FileId id;
     bool has_holes = false;  // fewer bytes on the disk than its size
+    std::int64_t allocated{};  // the bytes it takes on the disk
     std::optional<bool> regular;  // known once asked
 };
 
@@ -92,8 +93,24 @@ bool is_device_or_pipe(const std::string& name);
 std::optional<FileId> standard_output();
 bool open_standard_output(File& file);
 
-// `name` without its folders.
+// `name` without its folders; and its folder, "." where it names none.
 std::string base_name(const std::string& name);
+std::string folder_name(const std::string& name);
+
+// What the file system of `folder` has room for, as far as it tells: the
+// largest file it holds, the bytes free to this user, whether holes stay
+// holes, and whether a copy within it may share its bytes (reflink) rather
+// than take more room.
+struct Room {
+    std::optional<std::int64_t> largest_file, free;
+    bool keeps_holes = true, shares_copies = false;
+    std::uint64_t device = 0;
+};
+Room room_in(const std::string& folder);
+
+// The bytes a name's file takes on its disk, links not followed; 0 where
+// there is none.
+std::int64_t allocated_of(const std::string& name);
 
 // Whether an open file is one on a disk, not a device or a pipe.
 bool is_regular(File& file);
@@ -173,8 +190,10 @@ void write_back(File& file, std::int64_t start, std::int64_t end);
 std::int64_t position_of(File& file);
 bool move_to(File& file, std::int64_t offset);
 
-// A written file's size set to `size`, so that it may end in a hole.
+// A written file's size set to `size`, so that it may end in a hole; and
+// its size as it stands, -1 where it cannot be told.
 bool set_size(File& file, std::int64_t size);
+std::int64_t size_now(File& file);
 
 // The first stretch of data at or after `offset` in a file with holes, as
 // [start, end); an empty one at the file's end when only a hole is left;

@@ -8,12 +8,18 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <fstream>
 #include <memory>
+
+#include <sstream>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -74,7 +80,8 @@ bool open_for_reading(File& file, const std::string& name)
     file.size = info.st_size;
     file.modified = nanoseconds(info.st_mtim), file.changed = nanoseconds(info.st_ctim);
     file.id = id_of(info);
-    file.has_holes = std::int64_t{info.st_blocks} * 512 < info.st_size;
+    file.allocated = std::int64_t{info.st_blocks} * 512;
+    file.has_holes = file.allocated < info.st_size;
     return true;
 }
 
@@ -184,6 +191,63 @@ std::optional<FileId> standard_output()
     if (::fstat(STDOUT_FILENO, &info) != 0)
         return std::nullopt;
     return id_of(info);
+}
+
+std::string folder_name(const std::string& name) { return folder_of(name); }
+
+namespace {
+
+constexpr long fuse_magic = 0x65735546, fat_magic = 0x4d44, xfs_magic = 0x58465342, btrfs_magic = 0x9123683e;
+constexpr std::int64_t fat_largest = (std::int64_t{1} << 32) - 1;
+
+// The type that /proc/self/mountinfo gives the mount of device `device`
+// ("fuse.fusefat"): a FUSE file system's own name.
+std::string mount_type(dev_t device)
+{
+    std::ifstream mounts("/proc/self/mountinfo");
+    const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    for (std::string line; std::getline(mounts, line);) {
+        std::istringstream fields(line);
+        std::string id, parent, numbers, word;
+        fields >> id >> parent >> numbers;
+        if (numbers != wanted)
+            continue;
+        while (fields >> word && word != "-") {
+        }
+        fields >> word;
+        return word;
+    }
+    return {};
+}
+
+} // namespace
+
+Room room_in(const std::string& folder)
+{
+    Room room;
+    struct statfs system;
+    struct statvfs space;
+    struct stat info;
+    if (::stat(folder.c_str(), &info) != 0 || ::statfs(folder.c_str(), &system) != 0)
+        return room;
+    room.device = static_cast<std::uint64_t>(info.st_dev);
+    const std::string type = system.f_type == fuse_magic ? mount_type(info.st_dev) : "";
+    // FAT holds a file of 4 GiB less a byte, and no holes.
+    if (system.f_type == fat_magic || (type.find("fat") != std::string::npos && type.find("exfat") == std::string::npos))
+        room.largest_file = fat_largest, room.keeps_holes = false;
+    const long bits = ::pathconf(folder.c_str(), _PC_FILESIZEBITS);
+    if (bits > 0 && bits < 63 && !room.largest_file)
+        room.largest_file = (std::int64_t{1} << bits) - 1;
+    room.shares_copies = system.f_type == xfs_magic || system.f_type == btrfs_magic;
+    if (::statvfs(folder.c_str(), &space) == 0)
+        room.free = static_cast<std::int64_t>(space.f_bavail) * static_cast<std::int64_t>(space.f_frsize);
+    return room;
+}
+
+std::int64_t allocated_of(const std::string& name)
+{
+    struct stat info;
+    return usable(name) && ::lstat(name.c_str(), &info) == 0 ? std::int64_t{info.st_blocks} * 512 : 0;
 }
 
 std::string base_name(const std::string& name)
@@ -326,6 +390,12 @@ std::int64_t position_of(File& file) { return ::lseek(descriptor(file), 0, SEEK_
 bool move_to(File& file, std::int64_t offset) { return ::lseek(descriptor(file), offset, SEEK_SET) == offset; }
 
 bool set_size(File& file, std::int64_t size) { return again([&] { return ::ftruncate(descriptor(file), size); }) == 0; }
+
+std::int64_t size_now(File& file)
+{
+    struct stat info;
+    return ::fstat(descriptor(file), &info) == 0 ? info.st_size : -1;
+}
 
 Stretch next_data(File& file, std::int64_t offset)
 {

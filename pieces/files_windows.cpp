@@ -91,7 +91,7 @@ bool open_for_reading(File& file, const std::string& name)
     const auto info = information(opened);
     if (!info || GetFileType(opened) != FILE_TYPE_DISK || (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
-    file.size = size_of(*info);
+    file.size = file.allocated = size_of(*info);
     file.modified = modified_of(*info), file.changed = changed_of(opened);
     file.id = id_of(*info);
     return true;
@@ -207,6 +207,42 @@ std::string base_name(const std::string& name)
     return end == std::string::npos ? name : name.substr(end + 1);
 }
 
+std::string folder_name(const std::string& name)
+{
+    const std::string base = base_name(name);
+    return base.size() == name.size() ? "." : name.substr(0, name.size() - base.size());
+}
+
+// FAT holds a file of 4 GiB less a byte. Files are copied whole here, so
+// holes are never kept.
+Room room_in(const std::string& folder)
+{
+    Room room;
+    room.keeps_holes = false;
+    wchar_t volume[MAX_PATH + 1], system[MAX_PATH + 1];
+    DWORD serial = 0;
+    if (GetVolumePathNameW(wide_from(folder).c_str(), volume, MAX_PATH + 1)
+        && GetVolumeInformationW(volume, nullptr, 0, &serial, nullptr, nullptr, system, MAX_PATH + 1)) {
+        room.device = serial;
+        const std::wstring name = system;
+        if (name == L"FAT32" || name == L"FAT" || name == L"FAT16" || name == L"FAT12")
+            room.largest_file = (std::int64_t{1} << 32) - 1;
+        room.shares_copies = name == L"ReFS";
+    }
+    ULARGE_INTEGER available{};
+    if (GetDiskFreeSpaceExW(wide_from(folder).c_str(), &available, nullptr, nullptr))
+        room.free = static_cast<std::int64_t>(available.QuadPart);
+    return room;
+}
+
+std::int64_t allocated_of(const std::string& name)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(wide_from(name).c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return static_cast<std::int64_t>(std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow);
+}
+
 bool is_regular(File& file)
 {
     if (!file.regular)
@@ -228,8 +264,7 @@ bool flush_file(File& file) { return !is_regular(file) || FlushFileBuffers(handl
 // makes sure of it.
 bool open_entry(File& entry, const std::string& name, File&)
 {
-    const std::string base = base_name(name);
-    const std::string folder = base.size() == name.size() ? "." : name.substr(0, name.size() - base.size());
+    const std::string folder = folder_name(name);
     entry.handle = reinterpret_cast<std::intptr_t>(
         open_file(folder, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
     return true;
@@ -340,6 +375,12 @@ bool move_to(File& file, std::int64_t offset)
 }
 
 bool set_size(File& file, std::int64_t size) { return move_to(file, size) && SetEndOfFile(handle_of(file)); }
+
+std::int64_t size_now(File& file)
+{
+    LARGE_INTEGER size{};
+    return GetFileSizeEx(handle_of(file), &size) ? size.QuadPart : -1;
+}
 
 // Files are copied whole here: has_holes is never set.
 Stretch next_data(File&, std::int64_t) { return {-1, -1}; }

@@ -9,6 +9,7 @@
 #include "pieces/piece_files.h"
 #include "pieces/replacement.h"
 #include "pieces/report.h"
+#include "pieces/room.h"
 
 namespace {
 
@@ -63,19 +64,19 @@ void open_piece(File& piece, std::int64_t number, bool listed)
 
 // Every piece as it is, none checked: pieces made before manifests were, or
 // by hand. A piece that turns out shorter than measured adds what it has.
-void copy_unchecked(File& output, std::int64_t count)
+void copy_unchecked(File& output, std::int64_t count, bool holes_kept)
 {
     for (std::int64_t number = 0; number < count; ++number) {
         File piece;
         open_piece(piece, number, false);
         report().piece(piece.name, number, count, piece.size);
-        DataCopy(piece).into(output, piece.size);
+        DataCopy(piece, nullptr, holes_kept).into(output, piece.size);
     }
 }
 
 // Each piece checked against the manifest, as it stands in `output`,
 // before a byte of the next is copied; then the whole.
-void copy_checked(File& output, const Manifest& manifest)
+void copy_checked(File& output, const Manifest& manifest, bool holes_kept)
 {
     Checksums sums;
     for (std::int64_t number = 0; number < manifest.count; ++number) {
@@ -84,7 +85,7 @@ void copy_checked(File& output, const Manifest& manifest)
         if (piece.size != manifest.piece_bytes(number))
             fail_damaged(piece.name);
         report().piece(piece.name, number, manifest.count, piece.size);
-        const std::int64_t copied = DataCopy(piece, &sums).into(output, piece.size);
+        const std::int64_t copied = DataCopy(piece, &sums, holes_kept).into(output, piece.size);
         const auto digest = sums.piece_done();
         if (!digest)
             fail_reading(piece.name, sums.why());
@@ -102,9 +103,9 @@ struct Run {
     std::int64_t count = 0;
     PiecesHere here;
 
-    void copy_into(File& output) const
+    void copy_into(File& output, bool holes_kept = true) const
     {
-        checked ? copy_checked(output, manifest) : copy_unchecked(output, count);
+        checked ? copy_checked(output, manifest, holes_kept) : copy_unchecked(output, count, holes_kept);
     }
 };
 
@@ -160,10 +161,10 @@ void write_in_place(const std::string& output_name, const Run& run)
 }
 
 // A file is replaced whole once every piece is in, or not at all.
-void replace_output(const std::string& output_name, const std::string& target, const Run& run)
+void replace_output(const std::string& output_name, const std::string& target, const Run& run, const Room& room)
 {
     Replacement output(target, output_name);
-    run.copy_into(output.file());
+    run.copy_into(output.file(), room.keeps_holes);
     report().flushing();
     stop_if_interrupted();
     output.put_in_place();
@@ -211,9 +212,13 @@ void join_pieces(const std::string& output_name)
     if (!target)
         fail_opening(output_name);
     const NameInfo old = in_place ? NameInfo{} : check_output(output_name, *target, run);
+    const Room room = in_place ? Room{} : room_in(folder_name(*target));
+    // Without a manifest, the size is known only piece by piece.
+    if (run.checked)
+        refuse_an_output_that_cannot_fit(output_name, run.manifest, room);
     report().work_starts();
     try {
-        in_place ? write_in_place(output_name, run) : replace_output(output_name, *target, run);
+        in_place ? write_in_place(output_name, run) : replace_output(output_name, *target, run, room);
     } catch (const Interrupted& stop) {
         interrupted(stop, output_name, in_place, old);
     }

@@ -9,6 +9,7 @@
 #include "pieces/piece_files.h"
 #include "pieces/replacement.h"
 #include "pieces/report.h"
+#include "pieces/room.h"
 
 #include <algorithm>
 
@@ -68,9 +69,9 @@ void open_piece(File& piece, const std::string& name, bool free, const File& sou
         fail_overwriting(source, name);
 }
 
-void cut_for_holes(File& piece, const File& source)
+void cut_for_holes(File& piece, const File& source, bool holes_kept)
 {
-    if (source.has_holes && piece.size > 0) {
+    if (source.has_holes && holes_kept && piece.size > 0) {
         if (!set_size(piece, 0))
             fail_writing(piece.name);
         piece.size = 0;
@@ -90,8 +91,9 @@ void put_manifest(const Manifest& manifest)
 // The pieces a split writes, in turn, each checked and closed before the next.
 class PieceWriter {
 public:
-    PieceWriter(File& source, Manifest& manifest, const PiecesHere& here)
-        : source_(source), manifest_(manifest), here_(here), copy_(source, &sums_)
+    PieceWriter(File& source, Manifest& manifest, const PiecesHere& here, bool holes_kept)
+        : source_(source), manifest_(manifest), here_(here), holes_kept_(holes_kept),
+          copy_(source, &sums_, holes_kept)
     {
     }
 
@@ -105,6 +107,7 @@ private:
     File& source_;
     Manifest& manifest_;
     const PiecesHere& here_;
+    bool holes_kept_;
     Checksums sums_;
     DataCopy copy_;
     std::size_t listed_ = 0;  // the listing's first piece not below the one written
@@ -129,7 +132,7 @@ void PieceWriter::write(std::int64_t number)
     // joins.
     if (number == 0)
         put_manifest(manifest_);
-    cut_for_holes(piece, source_);
+    cut_for_holes(piece, source_, holes_kept_);
     const std::int64_t bytes = manifest_.piece_bytes(number);
     report().piece(name, number, manifest_.count, bytes);
     const std::int64_t copied = copy_.into(piece, bytes);
@@ -140,6 +143,11 @@ void PieceWriter::write(std::int64_t number)
         fail_reading(source_.name, sums_.why());
     if (copied < bytes)
         fail_changed(source_);
+    // A size set past what was written, for holes, is one some file
+    // systems ignore (a FAT over FUSE).
+    if (source_.has_holes && size_now(piece) != bytes)
+        fail("Error Writing the file : " + name + " (it holds " + std::to_string(size_now(piece)) + " of its "
+             + std::to_string(bytes) + " bytes)\n");
     manifest_.pieces.push_back(*digest);
     if (!can_flush_folder()) {
         report().flushing();
@@ -152,12 +160,12 @@ void PieceWriter::write(std::int64_t number)
 }
 
 // Writes every piece; an interruption leaves the manifest unfinished.
-Digest write_pieces(File& source, Manifest& manifest, const PiecesHere& here)
+Digest write_pieces(File& source, Manifest& manifest, const PiecesHere& here, bool holes_kept)
 {
     // Room for each piece's checksum at once, up to a million pieces: grown
     // as it fills, the list would stand twice in memory for a moment.
     manifest.pieces.reserve(static_cast<std::size_t>(std::min<std::int64_t>(manifest.count, 1 << 20)));
-    PieceWriter writer(source, manifest, here);
+    PieceWriter writer(source, manifest, here, holes_kept);
     std::int64_t written = 0;
     try {
         for (; written < manifest.count; ++written)
@@ -197,8 +205,10 @@ void split_file(File& source, std::int64_t piece_size)
     refuse_links(here, manifest.count);
     if (const auto name = run_file_that_is(source.id, manifest.count, here))
         fail_overwriting(source, *name);
+    const Room room = room_in(".");
+    refuse_pieces_that_cannot_fit(source, manifest, here, room);
     report().work_starts();
-    manifest.whole = write_pieces(source, manifest, here);
+    manifest.whole = write_pieces(source, manifest, here, room.keeps_holes);
     if (changed_since_opened(source))
         fail_changed(source);
     // The farewell promises that every piece is on the disk, before the
