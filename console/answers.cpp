@@ -120,3 +120,18 @@ std::optional<std::int64_t> kilobytes_of(const std::string& answer)
         return std::nullopt;
     return count * per_unit;
 }
+
+std::optional<SizeAnswer> size_answer_of(const std::string& answer)
+{
+    // A plus sign at the start is the size's own.
+    const auto plus = answer.rfind('+');
+    if (plus == std::string::npos || plus == 0) {
+        const auto kilobytes = kilobytes_of(answer);
+        return kilobytes ? std::optional(SizeAnswer{*kilobytes, false}) : std::nullopt;
+    }
+    const std::string spares = answer.substr(plus + 1);
+    const auto kilobytes = kilobytes_of(answer.substr(0, plus));
+    if (!kilobytes || (spares != "0" && spares != "1"))
+        return std::nullopt;
+    return SizeAnswer{*kilobytes, spares == "1"};
+}

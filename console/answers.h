@@ -26,3 +26,12 @@ std::optional<std::string> read_word();
 // number with a binary unit (64K, 100M, 4g, 2GiB, 1TB); nothing unless that
 // is 1 KB to the largest piece.
 std::optional<std::int64_t> kilobytes_of(const std::string& answer);
+
+// A size answer, which may end in "+1" for one recovery piece ("+0" for
+// none): its kilobytes and whether it asks for one; nothing unless both are
+// what they must be.
+struct SizeAnswer {
+    std::int64_t kilobytes;
+    bool recovery;
+};
+std::optional<SizeAnswer> size_answer_of(const std::string& answer);

@@ -4,6 +4,7 @@
 #include "console/status_line.h"
 #include "pieces/manifest.h"
 #include "pieces/piece_files.h"
+#include "pieces/recovery.h"
 #include "pieces/report.h"
 
 #include <iostream>
@@ -20,9 +21,28 @@ void note(std::int64_t first, std::int64_t last, const std::string& rest)
 }
 
 class ConsoleReport : public Report {
-    void joined_unchecked() override
+    void joined_unchecked(bool recovery_here) override
     {
-        std::cout << "Note : there is no " << manifest_name << " here, so these pieces were joined unchecked\n";
+        std::cout << "Note : there is no " << manifest_name << " here, so these pieces were joined unchecked"
+                  << (recovery_here ? ", and " + recovery_name + " was not used" : "") << "\n";
+    }
+
+    void rebuilt(const std::string& piece, bool missing) override
+    {
+        std::cout << "Note : " << piece << (missing ? " was missing" : " was damaged") << ", and this join rebuilt it from "
+                  << recovery_name << "\n";
+    }
+
+    void recovery_unusable(bool missing) override
+    {
+        std::cout << "Note : " << recovery_name
+                  << (missing ? " is missing" : " is damaged: it differs from " + manifest_name)
+                  << "; no piece needed it\n";
+    }
+
+    void writing_recovery_piece(const std::string& name) override
+    {
+        std::cout << "Writing the recovery piece " << name << "\n";
     }
 
     // What was printed goes out before the work, which may write to the

@@ -22,10 +22,10 @@ void split_dialogue()
     open_source(source, *source_name);
     if (!size_answer)
         fail("No size of the splitted files was given\n");
-    const auto kilobytes = kilobytes_of(*size_answer);
-    if (!kilobytes)
+    const auto size = size_answer_of(*size_answer);
+    if (!size)
         fail("Invalid size of the splitted files : " + *size_answer + "\n");
-    split_file(source, *kilobytes * 1024);
+    split_file(source, size->kilobytes * 1024, size->recovery);
 }
 
 void join_dialogue()

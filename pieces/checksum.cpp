@@ -43,6 +43,9 @@ std::string hex_of(const Digest& digest)
 struct Checksums::Work {
     XXH3_state_t* piece = XXH3_createState();
     XXH3_state_t* whole = XXH3_createState();
+    // The whole as it was when this piece started, and the one before.
+    XXH3_state_t* before_this = XXH3_createState();
+    XXH3_state_t* before_last = XXH3_createState();
     // Touched only as far as it is used: a run of small pieces keeps little.
     std::unique_ptr<char[]> block{new char[1 << 18]};
     std::vector<char> nothing;
@@ -57,6 +60,7 @@ struct Checksums::Work {
     {
         XXH3_128bits_reset(piece);
         XXH3_128bits_reset(whole);
+        XXH3_copyState(before_this, whole);
     }
 
     ~Work()
@@ -71,6 +75,8 @@ struct Checksums::Work {
         }
         XXH3_freeState(piece);
         XXH3_freeState(whole);
+        XXH3_freeState(before_this);
+        XXH3_freeState(before_last);
     }
 
     void add(const void* bytes, std::size_t count)
@@ -157,9 +163,20 @@ std::optional<Digest> Checksums::piece_done()
     work_->wait();
     const Digest digest = digest_of(work_->piece);
     XXH3_128bits_reset(work_->piece);
+    XXH3_copyState(work_->before_last, work_->before_this);
+    XXH3_copyState(work_->before_this, work_->whole);
     if (work_->failed)
         return std::nullopt;
     return digest;
+}
+
+void Checksums::piece_again()
+{
+    work_->wait();
+    XXH3_128bits_reset(work_->piece);
+    XXH3_copyState(work_->whole, work_->before_last);
+    XXH3_copyState(work_->before_this, work_->before_last);
+    work_->failed = false;
 }
 
 std::string Checksums::why() const { return work_->why; }

@@ -30,6 +30,9 @@ public:
     // The piece's checksum, once all it was told is taken; the next piece
     // starts. Nothing when a file could not be read back, for `why`.
     std::optional<Digest> piece_done();
+    // After piece_done: that piece is taken again from its start, as
+    // though nothing had been told of it.
+    void piece_again();
     Digest whole();
     std::string why() const;
     // Drops what is not yet read back and waits for what is being read, so

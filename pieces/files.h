@@ -75,6 +75,7 @@ struct NameInfo {
     enum Kind { none, link, folder, regular, other, unusable } kind = none;
     FileId id;
     std::uint64_t links{};
+    std::int64_t size{};
 };
 NameInfo about(const std::string& name);
 

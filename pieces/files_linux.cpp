@@ -153,7 +153,7 @@ NameInfo about(const std::string& name)
                       : S_ISDIR(info.st_mode) ? NameInfo::folder
                       : S_ISREG(info.st_mode) ? NameInfo::regular
                                               : NameInfo::other;
-    return {kind, id_of(info), static_cast<std::uint64_t>(info.st_nlink)};
+    return {kind, id_of(info), static_cast<std::uint64_t>(info.st_nlink), info.st_size};
 }
 
 std::optional<std::string> final_name(const std::string& name)

@@ -162,7 +162,8 @@ NameInfo about(const std::string& name)
     const HANDLE opened = open_file(name, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
     if (opened == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        return {error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? NameInfo::none : NameInfo::unusable, {}, 0};
+        return {error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? NameInfo::none : NameInfo::unusable, {}, 0,
+                0};
     }
     const auto info = information(opened);
     const bool disk = GetFileType(opened) == FILE_TYPE_DISK;
@@ -174,7 +175,7 @@ NameInfo about(const std::string& name)
                       : attributes & FILE_ATTRIBUTE_DIRECTORY ? NameInfo::folder
                       : disk                                   ? NameInfo::regular
                                                                : NameInfo::other;
-    return {kind, id_of(*info), info->nNumberOfLinks};
+    return {kind, id_of(*info), info->nNumberOfLinks, size_of(*info)};
 }
 
 // A link at the output's name is replaced, not followed.

@@ -1,5 +1,6 @@
 #include "pieces/join.h"
 
+#include "pieces/checked_copy.h"
 #include "pieces/data_copy.h"
 #include "pieces/failure.h"
 #include "pieces/files.h"
@@ -7,6 +8,7 @@
 #include "pieces/interruption.h"
 #include "pieces/manifest.h"
 #include "pieces/piece_files.h"
+#include "pieces/recovery.h"
 #include "pieces/replacement.h"
 #include "pieces/report.h"
 #include "pieces/room.h"
@@ -45,11 +47,6 @@ void refuse_a_listed_piece_missing(const Manifest& manifest, const PiecesHere& h
         fail("Error : " + piece_file_name(next) + " is missing\n");
 }
 
-[[noreturn]] void fail_damaged(const std::string& piece_name)
-{
-    fail("Error : " + piece_name + " is damaged: it differs from " + manifest_name + "\n");
-}
-
 // Opens piece `number`; one that went away since the folder was read is no
 // end of the run.
 void open_piece(File& piece, std::int64_t number, bool listed)
@@ -74,38 +71,21 @@ void copy_unchecked(File& output, std::int64_t count, bool holes_kept)
     }
 }
 
-// Each piece checked against the manifest, as it stands in `output`,
-// before a byte of the next is copied; then the whole.
-void copy_checked(File& output, const Manifest& manifest, bool holes_kept)
-{
-    Checksums sums;
-    for (std::int64_t number = 0; number < manifest.count; ++number) {
-        File piece;
-        open_piece(piece, number, true);
-        if (piece.size != manifest.piece_bytes(number))
-            fail_damaged(piece.name);
-        report().piece(piece.name, number, manifest.count, piece.size);
-        const std::int64_t copied = DataCopy(piece, &sums, holes_kept).into(output, piece.size);
-        const auto digest = sums.piece_done();
-        if (!digest)
-            fail_reading(piece.name, sums.why());
-        if (copied != piece.size || *digest != manifest.pieces[static_cast<std::size_t>(number)])
-            fail_damaged(piece.name);
-    }
-    if (sums.whole() != manifest.whole)
-        fail("Error : the joined pieces differ from the file that was split, by " + manifest_name + "\n");
-}
-
-// What a join copies: the manifest's run, checked, or the whole run here.
+// What a join copies: the manifest's run, checked, or the whole run here;
+// and what the checked copy found besides.
 struct Run {
     Manifest manifest;
     bool checked = false;
     std::int64_t count = 0;
     PiecesHere here;
+    CheckedCopyNotes notes;
 
-    void copy_into(File& output, bool holes_kept = true) const
+    void copy_into(File& output, bool holes_kept = true)
     {
-        checked ? copy_checked(output, manifest, holes_kept) : copy_unchecked(output, count, holes_kept);
+        if (checked)
+            notes = copy_checked(output, manifest, holes_kept);
+        else
+            copy_unchecked(output, count, holes_kept);
     }
 };
 
@@ -118,7 +98,8 @@ void find_run(Run& run)
         fail("Error : the split that made these pieces did not finish\n");
     run.checked = found == ManifestRead::read;
     run.here = pieces_here();
-    if (run.checked)
+    // One missing piece a recovery piece can rebuild.
+    if (run.checked && !run.manifest.recovery)
         refuse_a_listed_piece_missing(run.manifest, run.here);
     run.count = run.checked ? run.manifest.count : whole_run(run.here);
 }
@@ -128,9 +109,9 @@ NameInfo check_output(const std::string& output_name, const std::string& target,
 {
     // Replacing the output must never take away a piece or the manifest.
     if (const auto output = identity_of(target))
-        if (const auto name = run_file_that_is(*output, run.count, run.here))
-            fail("Error : writing into " + output_name + " would overwrite the "
-                 + (*name == manifest_name ? "manifest " : "piece ") + *name + "\n");
+        if (const auto name = run_file_that_is(*output, run.count, run.here, run.checked && run.manifest.recovery))
+            fail("Error : writing into " + output_name + " would overwrite the " + run_file_kind(*name) + *name
+                 + "\n");
     const NameInfo old = about(target);
     if (old.kind == NameInfo::folder || old.kind == NameInfo::unusable)
         fail_opening(output_name);
@@ -148,7 +129,7 @@ bool is_own_output(const std::string& output_name)
 // Devices and pipes take the bytes as they come. The program's own output
 // takes them after what the program printed there: replaced, it would be
 // parted from the rest of what the program prints.
-void write_in_place(const std::string& output_name, const Run& run)
+void write_in_place(const std::string& output_name, Run& run)
 {
     File output;
     if (!(is_own_output(output_name) ? open_standard_output(output) : open_for_writing(output, output_name, false)))
@@ -161,7 +142,7 @@ void write_in_place(const std::string& output_name, const Run& run)
 }
 
 // A file is replaced whole once every piece is in, or not at all.
-void replace_output(const std::string& output_name, const std::string& target, const Run& run, const Room& room)
+void replace_output(const std::string& output_name, const std::string& target, Run& run, const Room& room)
 {
     Replacement output(target, output_name);
     run.copy_into(output.file(), room.keeps_holes);
@@ -184,13 +165,17 @@ bool writes_in_place(const std::string& output_name)
     throw Failure{"Interrupted : " + output_name + left + "\n", stop.signal};
 }
 
-void tell_what_was_left_out(const Run& run)
+void tell_what_was_found(const Run& run)
 {
     if (!run.checked)
-        report().joined_unchecked();
-    else if (!run.here)
+        return report().joined_unchecked(about(recovery_name).kind != NameInfo::none);
+    if (run.notes.rebuilt)
+        report().rebuilt(piece_file_name(*run.notes.rebuilt), run.notes.rebuilt_was_missing);
+    if (run.notes.recovery_missing)
+        report().recovery_unusable(*run.notes.recovery_missing);
+    if (!run.here)
         return;
-    else if (const auto past = pieces_past(*run.here, run.count))
+    if (const auto past = pieces_past(*run.here, run.count))
         report().pieces_past_the_manifest(past->first, past->last);
 }
 
@@ -222,5 +207,5 @@ void join_pieces(const std::string& output_name)
     } catch (const Interrupted& stop) {
         interrupted(stop, output_name, in_place, old);
     }
-    tell_what_was_left_out(run);
+    tell_what_was_found(run);
 }

@@ -2,6 +2,7 @@
 
 #include "pieces/failure.h"
 #include "pieces/piece_files.h"
+#include "pieces/recovery.h"
 
 #include <charconv>
 #include <regex>
@@ -40,7 +41,8 @@ std::string header(const Manifest& m)
 {
     return mark + escaped(m.source) + ", " + std::to_string(m.size) + " bytes in " + std::to_string(m.count)
            + (m.count == 1 ? " piece" : " pieces") + " of " + std::to_string(m.piece_size) + " bytes, "
-           + (m.finished ? "whole " + hex_of(m.whole) : "unfinished") + "\n";
+           + (m.recovery ? "1 recovery piece, " : "") + (m.finished ? "whole " + hex_of(m.whole) : "unfinished")
+           + "\n";
 }
 
 bool whole_number(const std::string& text, std::int64_t& value)
@@ -61,19 +63,41 @@ bool digest_of(const std::string& text, Digest& digest)
 
 bool read_header(const std::string& line, Manifest& m)
 {
-    static const std::regex tail(R"(, (\d+) bytes in (\d+) pieces? of (\d+) bytes, (unfinished|whole ([0-9a-f]{32}))$)");
+    static const std::regex tail(
+        R"(, (\d+) bytes in (\d+) pieces? of (\d+) bytes, (1 recovery piece, )?(unfinished|whole ([0-9a-f]{32}))$)");
     std::smatch found;
     if (line.compare(0, mark.size(), mark) != 0 || !std::regex_search(line, found, tail)
         || !unescape(line.substr(mark.size(), found.position() - mark.size()), m.source)
         || !whole_number(found[1], m.size) || !whole_number(found[2], m.count)
         || !whole_number(found[3], m.piece_size))
         return false;
-    m.finished = found[4] != "unfinished";
-    if (m.finished && !digest_of(found[5], m.whole))
+    m.recovery = found[4].matched;
+    m.finished = found[5] != "unfinished";
+    if (m.finished && !digest_of(found[6], m.whole))
         return false;
     // Only what a split of whole kilobytes makes.
     return m.piece_size > 0 && m.piece_size % 1024 == 0 && m.piece_size <= most_piece_kilobytes * 1024
            && m.count == piece_count(m.size, m.piece_size);
+}
+
+// The lines read so far after the first: the pieces', then the recovery
+// piece's, once it is read.
+std::int64_t listed(const Manifest& m)
+{
+    return static_cast<std::int64_t>(m.pieces.size()) + (m.recovery_digest != Digest{});
+}
+
+// A piece's line, or once all are read the recovery piece's, in order.
+bool read_line(const std::string& line, Manifest& m)
+{
+    const auto count = static_cast<std::int64_t>(m.pieces.size());
+    const std::string name = "  " + (count < m.count ? piece_file_name(count) : recovery_name);
+    Digest digest;
+    if (listed(m) == m.count + m.recovery || line.size() != 32 + name.size() || line.compare(32, name.size(), name) != 0
+        || !digest_of(line.substr(0, 32), digest))
+        return false;
+    (count < m.count ? m.pieces.emplace_back() : m.recovery_digest) = digest;
+    return true;
 }
 
 } // namespace
@@ -93,6 +117,8 @@ bool write_manifest(File& file, const Manifest& manifest)
         if (text.size() >= (1 << 16))
             text.clear();
     }
+    if (manifest.recovery && manifest.finished)
+        text += hex_of(manifest.recovery_digest) + "  " + recovery_name + "\n";
     return write_all(file, text.data(), static_cast<std::int64_t>(text.size()));
 }
 
@@ -124,17 +150,12 @@ ManifestRead read_manifest(Manifest& m)
                 if (!m.finished)
                     return ManifestRead::read;
                 first = false;
-            } else {
-                Digest digest;
-                const std::string name = "  " + piece_file_name(static_cast<std::int64_t>(m.pieces.size()));
-                if (static_cast<std::int64_t>(m.pieces.size()) == m.count || line.size() != 32 + name.size()
-                    || line.compare(32, name.size(), name) != 0 || !digest_of(line.substr(0, 32), digest))
-                    return ManifestRead::malformed;
-                m.pieces.push_back(digest);
+            } else if (!read_line(line, m)) {
+                return ManifestRead::malformed;
             }
             line.clear();
         }
     }
-    const bool whole = !first && line.empty() && static_cast<std::int64_t>(m.pieces.size()) == m.count;
+    const bool whole = !first && line.empty() && listed(m) == m.count + m.recovery;
     return whole ? ManifestRead::read : ManifestRead::malformed;
 }

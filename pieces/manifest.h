@@ -15,11 +15,13 @@
 // checksum, and lists no piece.
 extern const std::string manifest_name;
 
+// A run with a recovery piece says so in its first line, ", 1 recovery
+// piece" before the whole's checksum, and lists it after the pieces.
 struct Manifest {
     std::string source;  // without its folders
     std::int64_t size = 0, piece_size = 0, count = 0;
-    bool finished = false;
-    Digest whole{};
+    bool finished = false, recovery = false;
+    Digest whole{}, recovery_digest{};
     std::vector<Digest> pieces;
 
     std::int64_t piece_bytes(std::int64_t number) const;

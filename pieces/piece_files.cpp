@@ -2,6 +2,7 @@
 
 #include "pieces/files.h"
 #include "pieces/manifest.h"
+#include "pieces/recovery.h"
 
 #include <algorithm>
 #include <charconv>
@@ -83,7 +84,13 @@ std::optional<PieceSpan> pieces_past(const std::vector<PieceHere>& here, std::in
     return PieceSpan{first->number, here.back().number};
 }
 
-std::optional<std::string> run_file_that_is(const FileId& id, std::int64_t count, const PiecesHere& here)
+std::string run_file_kind(const std::string& name)
+{
+    return name == manifest_name ? "manifest " : name == recovery_name ? "recovery piece " : "piece ";
+}
+
+std::optional<std::string> run_file_that_is(const FileId& id, std::int64_t count, const PiecesHere& here,
+                                            bool recovery)
 {
     // The listing tells the number of a name's own file: a link's is not
     // the number of the file it leads to.
@@ -103,5 +110,7 @@ std::optional<std::string> run_file_that_is(const FileId& id, std::int64_t count
     }
     if (is(manifest_name, nullptr))
         return manifest_name;
+    if (recovery && is(recovery_name, nullptr))
+        return recovery_name;
     return std::nullopt;
 }

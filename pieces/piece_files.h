@@ -48,8 +48,13 @@ struct PieceSpan {
 };
 std::optional<PieceSpan> pieces_past(const std::vector<PieceHere>& here, std::int64_t count);
 
-// The name of the file among a run's `count` pieces and its manifest that
+// The name of the file among a run's `count` pieces, its manifest and its
+// recovery piece where it has one, that
 // is the file `id`, links followed, where one is: a split must not write
 // over its source, nor a join over its run. The listing `here` spares
 // asking of the names whose file it tells.
-std::optional<std::string> run_file_that_is(const FileId& id, std::int64_t count, const PiecesHere& here);
+std::optional<std::string> run_file_that_is(const FileId& id, std::int64_t count, const PiecesHere& here,
+                                            bool recovery);
+
+// "piece ", "manifest " or "recovery piece ": what a file of a run is.
+std::string run_file_kind(const std::string& name);

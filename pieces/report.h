@@ -11,8 +11,9 @@ struct Report {
     // The checks are done and files are about to change: from now on an
     // interruption is to be noted for the work to stop at, not obeyed.
     virtual void work_starts() {}
-    // A split is about to write the piece `name`.
+    // A split is about to write the piece `name`, or the recovery piece.
     virtual void writing_piece(const std::string& /*name*/) {}
+    virtual void writing_recovery_piece(const std::string& /*name*/) {}
     // A piece's copy starts: its name, its place in the run and its bytes.
     virtual void piece(const std::string&, std::int64_t /*number*/, std::int64_t /*count*/, std::int64_t /*bytes*/) {}
     // So many more bytes of the piece are copied.
@@ -24,8 +25,14 @@ struct Report {
     // the folder could not be read to tell.
     virtual void pieces_past_the_split(std::int64_t /*first*/, std::int64_t /*last*/) {}
     virtual void pieces_past_the_manifest(std::int64_t /*first*/, std::int64_t /*last*/) {}
-    // A join found no manifest, so nothing it joined was checked.
-    virtual void joined_unchecked() {}
+    // A join found no manifest, so nothing it joined was checked, nor was
+    // a recovery piece here used.
+    virtual void joined_unchecked(bool /*recovery_here*/) {}
+    // A join rebuilt a piece that was missing or damaged from the recovery
+    // piece; or found every piece whole but the recovery piece missing or
+    // damaged.
+    virtual void rebuilt(const std::string& /*piece*/, bool /*missing*/) {}
+    virtual void recovery_unusable(bool /*missing*/) {}
 };
 
 Report& report();

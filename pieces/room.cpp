@@ -2,6 +2,7 @@
 
 #include "pieces/failure.h"
 #include "pieces/files.h"
+#include "pieces/recovery.h"
 #include "pieces/sizes.h"
 
 namespace {
@@ -19,7 +20,7 @@ std::string at_most(const Room& room)
 // What the pieces here that the split overwrites take now, and the manifest.
 std::int64_t freed_by(const Manifest& plan, const PiecesHere& here)
 {
-    std::int64_t freed = allocated_of(manifest_name);
+    std::int64_t freed = allocated_of(manifest_name) + (plan.recovery ? allocated_of(recovery_name) : 0);
     if (!here)
         return freed;
     for (const PieceHere& piece : *here)
@@ -51,7 +52,7 @@ void refuse_pieces_that_cannot_fit(const File& source, const Manifest& plan, con
                                                                     : source.size;
     // A manifest's line is 45 bytes and a piece's name; a few more for its
     // first line.
-    const std::int64_t need = data + plan.count * 64 + 4096;
+    const std::int64_t need = data + plan.count * 64 + 4096 + (plan.recovery ? plan.piece_size : 0);
     // Old pieces are asked about only where the new ones may not fit: each
     // costs a call.
     if (need <= *room.free)

@@ -7,6 +7,7 @@
 #include "pieces/interruption.h"
 #include "pieces/manifest.h"
 #include "pieces/piece_files.h"
+#include "pieces/recovery.h"
 #include "pieces/replacement.h"
 #include "pieces/report.h"
 #include "pieces/room.h"
@@ -28,8 +29,10 @@ void tell_pieces_left(const PiecesHere& here, std::int64_t count)
 // No piece's name may be a link, which someone other than the user may have
 // put there. The folder's listing tells which names are links, where it
 // can; the others are asked.
-void refuse_links(const PiecesHere& here, std::int64_t count)
+void refuse_links(const PiecesHere& here, std::int64_t count, bool recovery)
 {
+    if (recovery && about(recovery_name).kind == NameInfo::link)
+        fail("Error : " + recovery_name + " is a link, and a split writes no piece through a link\n");
     const auto refuse = [](std::int64_t number, std::optional<bool> link) {
         const std::string name = piece_file_name(number);
         if (link.value_or(about(name).kind == NameInfo::link))
@@ -46,8 +49,7 @@ void refuse_links(const PiecesHere& here, std::int64_t count)
 
 [[noreturn]] void fail_overwriting(const File& source, const std::string& name)
 {
-    fail("Error : splitting " + source.name + " would overwrite it as the "
-         + (name == manifest_name ? "manifest " : "piece ") + name + "\n");
+    fail("Error : splitting " + source.name + " would overwrite it as the " + run_file_kind(name) + name + "\n");
 }
 
 // A name the listing shows free is simply created. Any other is opened
@@ -178,6 +180,29 @@ Digest write_pieces(File& source, Manifest& manifest, const PiecesHere& here, bo
     return writer.whole();
 }
 
+// The recovery piece, from the pieces as they stand on the disk, its
+// checksum into the manifest.
+void write_recovery_piece(Manifest& manifest)
+{
+    report().writing_recovery_piece(recovery_name);
+    std::vector<std::string> names;
+    std::vector<std::int64_t> sizes;
+    for (std::int64_t number = 0; number < manifest.count; ++number)
+        names.push_back(piece_file_name(number)), sizes.push_back(manifest.piece_bytes(number));
+    File file;
+    if (!create_piece(file, recovery_name))
+        fail_opening(recovery_name);
+    report().piece(recovery_name, 0, 1, manifest.piece_size);
+    Checksums sums;
+    write_xor(names, sizes, file, manifest.piece_size, sums);
+    const auto digest = sums.piece_done();
+    if (!can_flush_folder() && !flush_file(file))
+        fail_writing(recovery_name);
+    if (!digest || !close_file(file))
+        fail_writing(recovery_name);
+    manifest.recovery_digest = *digest;
+}
+
 } // namespace
 
 void open_source(File& source, const std::string& name)
@@ -191,19 +216,21 @@ void open_source(File& source, const std::string& name)
         fail("Error : " + name + " tells no size, so it cannot be split\n");
 }
 
-void split_file(File& source, std::int64_t piece_size)
+void split_file(File& source, std::int64_t piece_size, bool recovery)
 {
     Manifest manifest;
     manifest.source = base_name(source.name);
     manifest.size = source.size, manifest.piece_size = piece_size;
     manifest.count = piece_count(source.size, piece_size);
+    // One piece would be its own copy.
+    manifest.recovery = recovery && manifest.count > 1;
     // Nothing is written before it is sure that no piece and no manifest is
     // the source, under whatever name (a path, a link).
     File lock;
     lock_this_folder(lock);
     const PiecesHere here = pieces_here();
-    refuse_links(here, manifest.count);
-    if (const auto name = run_file_that_is(source.id, manifest.count, here))
+    refuse_links(here, manifest.count, manifest.recovery);
+    if (const auto name = run_file_that_is(source.id, manifest.count, here, manifest.recovery))
         fail_overwriting(source, *name);
     const Room room = room_in(".");
     refuse_pieces_that_cannot_fit(source, manifest, here, room);
@@ -211,6 +238,13 @@ void split_file(File& source, std::int64_t piece_size)
     manifest.whole = write_pieces(source, manifest, here, room.keeps_holes);
     if (changed_since_opened(source))
         fail_changed(source);
+    if (manifest.recovery)
+        try {
+            write_recovery_piece(manifest);
+        } catch (const Interrupted& stop) {
+            throw Failure{"Interrupted : " + recovery_name + " is incomplete, and a join here would refuse these pieces\n",
+                          stop.signal};
+        }
     // The farewell promises that every piece is on the disk, before the
     // manifest that vouches for them.
     if (manifest.count > 0 && can_flush_folder()) {
