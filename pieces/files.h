@@ -105,7 +105,7 @@ std::string folder_name(const std::string& name);
 struct Room {
     std::optional<std::int64_t> largest_file, free;
     bool keeps_holes = true, shares_copies = false;
-    std::uint64_t device = 0;
+    std::uint64_t device = 0;  // as FileId has it; 0 where not told
 };
 Room room_in(const std::string& folder);
 

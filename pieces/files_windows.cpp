@@ -220,11 +220,15 @@ Room room_in(const std::string& folder)
 {
     Room room;
     room.keeps_holes = false;
-    wchar_t volume[MAX_PATH + 1], system[MAX_PATH + 1];
-    DWORD serial = 0;
-    if (GetVolumePathNameW(wide_from(folder).c_str(), volume, MAX_PATH + 1)
-        && GetVolumeInformationW(volume, nullptr, 0, &serial, nullptr, nullptr, system, MAX_PATH + 1)) {
-        room.device = serial;
+    wchar_t system[MAX_PATH + 1];
+    // Only the file system's name, through the folder itself: asked by the
+    // volume's root, wine reads the device, and complains where it cannot.
+    const HANDLE opened = open_file(folder, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    const bool told = opened != INVALID_HANDLE_VALUE
+                      && GetVolumeInformationByHandleW(opened, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH + 1);
+    if (opened != INVALID_HANDLE_VALUE)
+        CloseHandle(opened);
+    if (told) {
         const std::wstring name = system;
         if (name == L"FAT32" || name == L"FAT" || name == L"FAT16" || name == L"FAT12")
             room.largest_file = (std::int64_t{1} << 32) - 1;
