@@ -132,9 +132,14 @@ bool is_own_output(const std::string& output_name)
 void write_in_place(const std::string& output_name, Run& run)
 {
     File output;
-    if (!(is_own_output(output_name) ? open_standard_output(output) : open_for_writing(output, output_name, false)))
+    const bool own = is_own_output(output_name);
+    if (!(own ? open_standard_output(output) : open_for_writing(output, output_name, false)))
         fail_opening(output_name);
     output.name = output_name;
+    // Opened for writing alone, it cannot be read back: the bytes go
+    // through the program, which checks them as they pass, as for a device.
+    if (own)
+        output.regular = false;
     run.copy_into(output);
     report().flushing();
     if (!flush_file(output) || !close_file(output))
