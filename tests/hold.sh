@@ -4,6 +4,10 @@
 # disk or a busy core cannot move where it stands when it is looked at.
 # $windows set: the Windows build under wine.
 
+# LeakSanitizer cannot work under ptrace, and ends a sanitizer build that
+# strace holds with an error of its own.
+export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0
+
 # The call that each stretch of a large copy ends with: the system's copy
 # here; under wine, the flush that each stretch is sent on to the disk with.
 stretch_call() { [ -n "${windows:-}" ] && echo fsync || echo copy_file_range; }

@@ -7,14 +7,18 @@
 #include <filesystem>
 #include <fstream>
 
+#include <stdlib.h>
+
 namespace {
 
+// A folder of each test's own: ctest runs them in parallel processes.
 struct InFolder : testing::Test {
     std::filesystem::path was = std::filesystem::current_path();
-    std::filesystem::path here = std::filesystem::path(testing::TempDir()) / "zelk-manifest";
+    std::filesystem::path here;
     void SetUp() override
     {
-        std::filesystem::create_directories(here);
+        std::string pattern = testing::TempDir() + "zelk-manifest-XXXXXX";
+        here = mkdtemp(pattern.data());
         std::filesystem::current_path(here);
     }
     void TearDown() override
