@@ -128,11 +128,15 @@ void PieceWriter::write(std::int64_t number)
     report().writing_piece(name);
     File piece;
     const LetGo reading(sums_);
-    open_piece(piece, name, free(number), source_);
     // Until the split is done, its manifest says so, and a join of what it
-    // leaves refuses; up to the first piece's change, an old run still
-    // joins.
-    if (number == 0)
+    // leaves refuses. An old first piece is opened before, so that a split
+    // that cannot open it leaves an old run that still joins; a new one is
+    // created after, so that no piece stands without it.
+    const bool is_free = free(number), listed = here_ && !is_free;
+    if (number == 0 && !listed)
+        put_manifest(manifest_);
+    open_piece(piece, name, is_free, source_);
+    if (number == 0 && listed)
         put_manifest(manifest_);
     cut_for_holes(piece, source_, holes_kept_);
     const std::int64_t bytes = manifest_.piece_bytes(number);
