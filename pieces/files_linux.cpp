@@ -137,7 +137,9 @@ bool take_permissions(File& file, const std::string& like)
     // Only root may give a file away; anyone may keep a group of theirs.
     if (::fchown(descriptor(file), old.st_uid, old.st_gid) != 0)
         [[maybe_unused]] const int grouped = ::fchown(descriptor(file), static_cast<uid_t>(-1), old.st_gid);
-    return ::fchmod(descriptor(file), old.st_mode & 07777) == 0;
+    // A file system without modes (FAT) refuses any: the file just made is
+    // ours, so nothing else refuses one.
+    return ::fchmod(descriptor(file), old.st_mode & 07777) == 0 || errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS;
 }
 
 bool replace(const std::string& from, const std::string& name) { return ::rename(from.c_str(), name.c_str()) == 0; }
@@ -239,7 +241,9 @@ Room room_in(const std::string& folder)
     if (bits > 0 && bits < 63 && !room.largest_file)
         room.largest_file = (std::int64_t{1} << bits) - 1;
     room.shares_copies = system.f_type == xfs_magic || system.f_type == btrfs_magic;
-    if (::statvfs(folder.c_str(), &space) == 0)
+    // A file system that tells no size (some FUSE ones say 0 blocks, 0 free)
+    // tells nothing of its room.
+    if (::statvfs(folder.c_str(), &space) == 0 && space.f_blocks > 0)
         room.free = static_cast<std::int64_t>(space.f_bavail) * static_cast<std::int64_t>(space.f_frsize);
     return room;
 }

@@ -32,8 +32,12 @@ Replacement::Replacement(const std::string& name, const std::string& told) : nam
         fail_opening(told);
     }
     file_.name = told;
-    if (!take_permissions(file_, name))
+    // Failing here, the constructor leaves no object to remove what it made.
+    if (!take_permissions(file_, name)) {
+        close_file(file_);
+        remove_file(temporary_);
         fail_opening(told);
+    }
 }
 
 Replacement::~Replacement()
