@@ -7,6 +7,8 @@
 #include "pieces/report.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -16,18 +18,54 @@ namespace {
     fail("Error : " + piece_name + " is damaged: it differs from " + manifest_name + "\n");
 }
 
-// Whether a file holds what the manifest says, read whole.
-bool holds(const std::string& name, std::int64_t size, const Digest& digest)
+const std::atomic<bool> never{false};
+
+// Whether a file holds what the manifest says, read whole; false as soon
+// as `given_up` is set.
+bool holds(const std::string& name, std::int64_t size, const Digest& digest,
+           const std::atomic<bool>& given_up = never)
 {
     File file;
     if (!open_for_reading(file, name) || file.size != size)
         return false;
-    Checksums sums;
+    Checksums sums(Checksums::one_file);
     std::vector<char> block(1 << 20);
-    for (std::int64_t got; (got = read_some(file, block.data(), static_cast<std::int64_t>(block.size()))) > 0;)
+    for (std::int64_t got; !given_up && (got = read_some(file, block.data(), static_cast<std::int64_t>(block.size()))) > 0;)
         sums.took(block.data(), got), size -= got;
-    return size == 0 && sums.piece_done() == digest;
+    return size == 0 && !given_up && sums.piece_done() == digest;
 }
+
+// The recovery piece read in a thread of its own while the pieces are
+// copied: the copy leaves a core idle, so a whole run costs little more
+// with it than without. Given up when a piece needs the recovery piece, a
+// failure or an interruption.
+class RecoveryPieceCheck {
+public:
+    explicit RecoveryPieceCheck(const Manifest& manifest)
+        : thread_([this, &manifest] {
+              whole_ = holds(recovery_name, manifest.piece_size, manifest.recovery_digest, given_up_);
+          })
+    {
+    }
+    ~RecoveryPieceCheck() { give_up(); }
+    void give_up()
+    {
+        given_up_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+    bool whole()
+    {
+        if (thread_.joinable())
+            thread_.join();
+        return whole_ && !given_up_;
+    }
+
+private:
+    std::atomic<bool> given_up_{false};
+    bool whole_ = false;
+    std::thread thread_;
+};
 
 class CheckedCopy {
 public:
@@ -51,6 +89,7 @@ private:
     Checksums sums_;
     std::vector<std::int64_t> missing_, wrong_size_;  // known before a byte is copied
     CheckedCopyNotes notes_;
+    std::optional<RecoveryPieceCheck> recovery_check_;  // while every piece may be whole
 };
 
 // With a recovery piece, the pieces missing or of the wrong size are found
@@ -105,6 +144,8 @@ void CheckedCopy::rebuild(std::int64_t number, bool missing)
     for (std::int64_t other = 0; other < manifest_.count; ++other)
         if (other != number)
             names.push_back(piece_file_name(other)), sizes.push_back(manifest_.piece_bytes(other));
+    if (recovery_check_)
+        recovery_check_->give_up();
     report().piece(name, number, manifest_.count, manifest_.piece_bytes(number));
     write_xor(names, sizes, output_, manifest_.piece_bytes(number), sums_);
     if (sums_.piece_done() != manifest_.pieces[static_cast<std::size_t>(number)])
@@ -163,7 +204,7 @@ void CheckedCopy::check_recovery_piece()
 {
     if (about(recovery_name).kind == NameInfo::none)
         notes_.recovery_missing = true;
-    else if (!holds(recovery_name, manifest_.piece_size, manifest_.recovery_digest))
+    else if (!recovery_check_->whole())
         notes_.recovery_missing = false;
 }
 
@@ -171,6 +212,8 @@ CheckedCopyNotes CheckedCopy::run()
 {
     if (manifest_.recovery)
         find_bad_before();
+    if (manifest_.recovery && missing_.empty() && wrong_size_.empty())
+        recovery_check_.emplace(manifest_);
     for (std::int64_t number = 0; number < manifest_.count; ++number)
         copy_piece(number);
     if (sums_.whole() != manifest_.whole)

@@ -55,8 +55,9 @@ struct Checksums::Work {
     std::deque<Bytes> queue;
     bool busy = false, ending = false, failed = false, taking = false;
     std::thread thread;
+    bool with_whole = true;
 
-    Work()
+    explicit Work(bool with_whole) : with_whole(with_whole)
     {
         XXH3_128bits_reset(piece);
         XXH3_128bits_reset(whole);
@@ -82,7 +83,8 @@ struct Checksums::Work {
     void add(const void* bytes, std::size_t count)
     {
         XXH3_128bits_update(piece, bytes, count);
-        XXH3_128bits_update(whole, bytes, count);
+        if (with_whole)
+            XXH3_128bits_update(whole, bytes, count);
     }
 
     // In whichever thread holds the states: the copy's while none is busy.
@@ -145,7 +147,7 @@ struct Checksums::Work {
     }
 };
 
-Checksums::Checksums() : work_(new Work) {}
+Checksums::Checksums(Kind kind) : work_(new Work(kind == pieces_and_whole)) {}
 Checksums::~Checksums() = default;
 
 void Checksums::took(const char* bytes, std::int64_t count)

@@ -18,7 +18,10 @@ std::string hex_of(const Digest& digest);
 // on; a long copy costs little more than the copy itself.
 class Checksums {
 public:
-    Checksums();
+    // One file checked alone keeps no whole: hashing the bytes twice would
+    // cost it nearly twice as much.
+    enum Kind { pieces_and_whole, one_file };
+    explicit Checksums(Kind kind = pieces_and_whole);
     ~Checksums();
     // Bytes that passed through the program.
     void took(const char* bytes, std::int64_t count);
