@@ -1,11 +1,14 @@
 // The manifest as the split writes it and the join reads it back: names
-// that no answer can give (a line break in them) must come back whole.
+// that no answer can give (a line break in them) must come back whole. It
+// is put in place as a joined file is, through a replacement.
 #include "pieces/manifest.h"
+#include "pieces/replacement.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include <stdlib.h>
 
@@ -74,6 +77,40 @@ TEST_F(InFolder, WhatNoSplitWritesIsMalformed)
         Manifest read;
         EXPECT_EQ(read_manifest(read), ManifestRead::malformed) << row;
     }
+}
+
+std::vector<std::string> names_here()
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string held_in(const std::string& name)
+{
+    std::ifstream in(name);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+TEST_F(InFolder, ReplacementStandsBesideUnderAHiddenNameUntilPutInPlace)
+{
+    std::ofstream("out") << "old";
+    {
+        Replacement kept("out", "told");
+        const auto names = names_here();
+        ASSERT_EQ(names.size(), 2u);
+        EXPECT_TRUE(std::regex_match(names[0], std::regex(R"(\.out\.zelk-[0-9a-z]{6})"))) << names[0];
+        ASSERT_TRUE(write_all(kept.file(), "new", 3));
+        kept.put_in_place();
+    }
+    {
+        Replacement dropped("out", "told");
+        ASSERT_TRUE(write_all(dropped.file(), "lost", 4));
+    }
+    EXPECT_EQ(held_in("out"), "new");
+    EXPECT_EQ(names_here(), std::vector<std::string>{"out"});
 }
 
 } // namespace
