@@ -68,11 +68,13 @@ class ConsoleReport : public Report {
 
     void pieces_past_the_split(std::int64_t first, std::int64_t last) override
     {
-        if (first < 0)
-            std::cout << "Note : this folder cannot be read, so pieces here from before this split are not named;"
-                         " a join here would leave them out\n";
-        else
-            note(first, last, " here before this split; a join here would leave ");
+        note(first, last, " here before this split; a join here would leave ");
+    }
+
+    void pieces_past_the_split_unknown() override
+    {
+        std::cout << "Note : this folder cannot be read, so pieces here from before this split are not named;"
+                     " a join here would leave them out\n";
     }
 
     void pieces_past_the_manifest(std::int64_t first, std::int64_t last) override

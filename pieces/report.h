@@ -21,9 +21,10 @@ struct Report {
     // All is copied; what is still in memory goes to the disk.
     virtual void flushing() {}
     // Pieces FILE<first>.SPL to FILE<last>.SPL are here past the run: a
-    // split left them from before, or a join left them out. `first` < 0:
-    // the folder could not be read to tell.
+    // split left them from before, or a join left them out.
     virtual void pieces_past_the_split(std::int64_t /*first*/, std::int64_t /*last*/) {}
+    // The folder could not be read to tell whether a split left any.
+    virtual void pieces_past_the_split_unknown() {}
     virtual void pieces_past_the_manifest(std::int64_t /*first*/, std::int64_t /*last*/) {}
     // A join found no manifest, so nothing it joined was checked, nor was
     // a recovery piece here used.

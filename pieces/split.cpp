@@ -21,7 +21,7 @@ namespace {
 void tell_pieces_left(const PiecesHere& here, std::int64_t count)
 {
     if (!here)
-        report().pieces_past_the_split(-1, -1);
+        report().pieces_past_the_split_unknown();
     else if (const auto past = pieces_past(*here, count))
         report().pieces_past_the_split(past->first, past->last);
 }
