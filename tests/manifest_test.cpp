@@ -31,10 +31,11 @@ struct InFolder : testing::Test {
     }
 };
 
-Manifest written(const std::string& source, bool finished)
+Manifest written(const std::string& source, bool finished, bool recovery = false)
 {
     Manifest m;
     m.source = source, m.size = 5000, m.piece_size = 2048, m.count = 3, m.finished = finished;
+    m.recovery = recovery, m.recovery_digest[0] = 0xcd;
     m.whole[0] = 0xab;
     if (finished)
         for (unsigned char n = 0; n < 3; ++n)
@@ -79,6 +80,24 @@ TEST_F(InFolder, WhatNoSplitWritesIsMalformed)
     }
 }
 
+std::string held_in(const std::string& name)
+{
+    std::ifstream in(name);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+TEST_F(InFolder, ARecoveryPieceListedTwiceIsMalformed)
+{
+    written("big.dat", true, true);
+    Manifest read;
+    ASSERT_EQ(read_manifest(read), ManifestRead::read);
+    EXPECT_EQ(read.recovery_digest[0], 0xcd);
+    const std::string text = held_in(manifest_name);
+    std::ofstream(manifest_name, std::ios::app) << text.substr(text.rfind('\n', text.size() - 2) + 1);
+    Manifest again;
+    EXPECT_EQ(read_manifest(again), ManifestRead::malformed);
+}
+
 std::vector<std::string> names_here()
 {
     std::vector<std::string> names;
@@ -86,12 +105,6 @@ std::vector<std::string> names_here()
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-std::string held_in(const std::string& name)
-{
-    std::ifstream in(name);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
 TEST_F(InFolder, ReplacementStandsBesideUnderAHiddenNameUntilPutInPlace)
