@@ -3,6 +3,7 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -54,6 +55,7 @@ struct Checksums::Work {
     std::condition_variable changed;
     std::deque<Bytes> queue;
     bool busy = false, ending = false, failed = false, taking = false;
+    std::atomic<bool> stopping{false};
     std::thread thread;
     bool with_whole = true;
 
@@ -91,6 +93,11 @@ struct Checksums::Work {
     void take(const Bytes& stretch)
     {
         for (std::int64_t done = 0; done < stretch.count && !failed;) {
+            // let_go waits for this stretch: a hole of a terabyte must not hold it.
+            if (stopping) {
+                failed = true, why = "the copy stopped";
+                break;
+            }
             const std::int64_t want = std::min<std::int64_t>(stretch.count - done, 1 << 18);
             if (!stretch.from && nothing.empty())
                 nothing.resize(1 << 18);
@@ -186,12 +193,15 @@ std::string Checksums::why() const { return work_->why; }
 void Checksums::let_go()
 {
     std::unique_lock<std::mutex> held(work_->lock);
-    if (!work_->queue.empty()) {
-        work_->queue.clear();
-        work_->failed = true, work_->why = "the copy stopped";
-    }
+    const bool dropped = !work_->queue.empty();
+    work_->queue.clear();
+    work_->stopping = true;
     work_->busy = work_->taking;
     work_->changed.wait(held, [this] { return !work_->busy; });
+    work_->stopping = false;
+    // Only now: the thread reads and sets these while it takes a stretch.
+    if (dropped)
+        work_->failed = true, work_->why = "the copy stopped";
 }
 
 Digest Checksums::whole()

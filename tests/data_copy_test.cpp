@@ -1,5 +1,7 @@
 // What no run of the program can make happen: a failing read of a regular
-// file, and a small copy from a file followed by a large one.
+// file, a small copy from a file followed by a large one, and checksums let
+// go in the middle of a hole no machine hashes in a test's time.
+#include "pieces/checksum.h"
 #include "pieces/data_copy.h"
 #include "pieces/failure.h"
 
@@ -7,10 +9,12 @@
 
 #include <fcntl.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -53,6 +57,24 @@ TEST(CopyData, LargeCopyAfterSmallOnesGoesOnFromTheirEnd)
     EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == bytes);
     std::remove(source.c_str());
     std::remove(copy.c_str());
+}
+
+// Ctrl-C in a sparse file's hole of 64 TiB: the checksums stop at once,
+// unfinished, whether their thread is taking the hole or has not begun. The
+// pause only makes the first the likelier: either way the result is one.
+TEST(Checksums, LetGoInAHugeHoleStopsUnfinished)
+{
+    for (const bool paused : {false, true}) {
+        Checksums sums;
+        sums.zeros(std::int64_t{1} << 46);
+        if (paused)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        else
+            sums.zeros(std::int64_t{1} << 46);
+        sums.let_go();
+        EXPECT_FALSE(sums.piece_done().has_value());
+        EXPECT_EQ(sums.why(), "the copy stopped");
+    }
 }
 
 }  // namespace
