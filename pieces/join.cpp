@@ -104,6 +104,21 @@ void find_run(Run& run)
     run.count = run.checked ? run.manifest.count : whole_run(run.here);
 }
 
+// Without a manifest, the run's size is its pieces' as they stand. A piece
+// through a link counts for nothing here: the copy still fails where the
+// disk does, and nothing fitting is refused.
+Manifest as_it_stands(const Run& run)
+{
+    if (run.checked)
+        return run.manifest;
+    Manifest sized;
+    sized.count = run.count;
+    for (std::int64_t number = 0; number < run.count; ++number)
+        if (const NameInfo piece = about(piece_file_name(number)); piece.kind == NameInfo::regular)
+            sized.size += piece.size;
+    return sized;
+}
+
 // What the output's name holds now, refused where a join may not replace it.
 NameInfo check_output(const std::string& output_name, const std::string& target, const Run& run)
 {
@@ -203,9 +218,7 @@ void join_pieces(const std::string& output_name)
         fail_opening(output_name);
     const NameInfo old = in_place ? NameInfo{} : check_output(output_name, *target, run);
     const Room room = in_place ? Room{} : room_in(folder_name(*target));
-    // Without a manifest, the size is known only piece by piece.
-    if (run.checked)
-        refuse_an_output_that_cannot_fit(output_name, run.manifest, room);
+    refuse_an_output_that_cannot_fit(output_name, as_it_stands(run), room);
     report().work_starts();
     try {
         in_place ? write_in_place(output_name, run) : replace_output(output_name, *target, run, room);
