@@ -1,6 +1,7 @@
 // What no run of the program can make happen: a failing read of a regular
-// file, a small copy from a file followed by a large one, and checksums let
-// go in the middle of a hole no machine hashes in a test's time.
+// file, a small copy from a file followed by a large one, a name with a NUL
+// handed to the files' calls, and checksums let go in the middle of a hole
+// no machine hashes in a test's time.
 #include "pieces/checksum.h"
 #include "pieces/data_copy.h"
 #include "pieces/failure.h"
@@ -57,6 +58,27 @@ TEST(CopyData, LargeCopyAfterSmallOnesGoesOnFromTheirEnd)
     EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == bytes);
     std::remove(source.c_str());
     std::remove(copy.c_str());
+}
+
+// The name the system would see ends at the NUL: every call refuses it
+// rather than open, make or describe the shorter name, which exists here.
+TEST(Files, ANameWithANulIsNoName)
+{
+    const std::string shorter = testing::TempDir() + "zelk-nul", name = shorter + std::string(1, '\0') + "b";
+    std::ofstream(shorter) << "kept";
+    File file;
+    EXPECT_FALSE(open_for_reading(file, name));
+    EXPECT_FALSE(open_for_writing(file, name, false));
+    EXPECT_FALSE(open_for_writing(file, name, true));
+    EXPECT_FALSE(create_piece(file, name));
+    EXPECT_EQ(create_new(file, name), Created::failed);
+    EXPECT_EQ(about(name).kind, NameInfo::unusable);
+    EXPECT_FALSE(identity_of(name).has_value());
+    EXPECT_FALSE(is_device_or_pipe(name));
+    EXPECT_EQ(allocated_of(name), 0);
+    std::ifstream in(shorter);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "kept");
+    std::remove(shorter.c_str());
 }
 
 // Ctrl-C in a sparse file's hole of 64 TiB: the checksums stop at once,

@@ -1,8 +1,9 @@
-// What the status line says, and that every copy tells it of every byte:
+// What the status line and a size say, and that every copy tells it of every byte:
 // a terminal shows too little of either to be sure of them end to end.
 #include "console/status_line.h"
 #include "pieces/data_copy.h"
 #include "pieces/report.h"
+#include "pieces/sizes.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,18 @@ TEST(StatusText, SaysHowFarHowFastHowLong)
     };
     for (const Row& row : rows)
         EXPECT_EQ(status_text("FILE2.SPL", row.number, row.count, row.done, row.bytes, row.speed), row.text);
+}
+
+// The sizes a run that cannot fit its disk is told in.
+TEST(SizeText, TheLargestUnitNotMoreThanIt)
+{
+    const std::pair<std::int64_t, const char*> rows[] = {
+        {0, "0 bytes"},          {1023, "1023 bytes"},         {1024, "1.0 KiB"},
+        {1536, "1.5 KiB"},       {20 << 20, "20.0 MiB"},       {(std::int64_t{1} << 30) - 1, "1024.0 MiB"},
+        {std::int64_t{3} << 40, "3.0 TiB"}, {std::int64_t{1} << 50, "1024.0 TiB"},
+    };
+    for (const auto& [size, text] : rows)
+        EXPECT_EQ(size_text(size), text) << size;
 }
 
 struct Counted : Report {
