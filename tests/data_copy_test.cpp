@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -56,6 +57,42 @@ TEST(CopyData, LargeCopyAfterSmallOnesGoesOnFromTheirEnd)
     }
     std::ifstream in(copy, std::ios::binary);
     EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == bytes);
+    std::remove(source.c_str());
+    std::remove(copy.c_str());
+}
+
+// A source whose place cannot be told or set (a pipe put in its place):
+// the small copy's block read ahead cannot be given back, so the large copy
+// after it fails, named, rather than copy from wherever the source stands;
+// a copy of data only takes every byte as it comes.
+TEST(CopyData, ASourceWithoutAPlace)
+{
+    const std::string source = testing::TempDir() + "zelk-placeless", copy = source + ".copy";
+    std::ofstream(source, std::ios::binary).seekp((3 << 20) - 1) << 'z';
+    const auto piped = [](File& file, const std::string& bytes) {
+        int ends[2];
+        ASSERT_EQ(pipe(ends), 0);
+        ASSERT_EQ(write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        close(ends[1]);
+        dup2(ends[0], static_cast<int>(file.handle));
+        close(ends[0]);
+    };
+    File from, to;
+    ASSERT_TRUE(open_for_reading(from, source));
+    ASSERT_TRUE(open_for_writing(to, copy, true));
+    from.has_holes = false;
+    DataCopy ahead(from);
+    EXPECT_EQ(ahead.into(to, 1000), 1000);
+    piped(from, "abc");
+    try {
+        ahead.into(to, 2 << 20);
+        ADD_FAILURE() << "no failure";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.message, "Error Reading the file : " + source + " (Illegal seek)\n");
+    }
+    from.has_holes = true;
+    piped(from, "abc");
+    EXPECT_EQ(DataCopy(from).into(to, 10), 3);
     std::remove(source.c_str());
     std::remove(copy.c_str());
 }
