@@ -100,6 +100,9 @@ int shell(const std::string& step, const std::string& rest, const fs::path& fold
                            "mk() { perl -e 'print chr(($_ * 167 + int($_ / 256)) & 255) for 1 .. $ARGV[0]' $2 > \"$1\"; }\n"
                            "poke() { printf %s \"$3\" | dd of=\"$1\" bs=1 seek=\"$2\" conv=notrunc status=none; }\n"
                            "blocks() { stat -c %b \"$@\" | awk '{ s += $1 } END { print s }'; }\n"
+                           // LeakSanitizer cannot work under ptrace.
+                           "traced() { ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 timeout 8 strace -f -qq "
+                           "\"$@\" $ZELK_COMMAND; }\n"
                            "eval \"$ZELK_STEP\"" + rest).c_str(), 1);
     const int status = std::system("bash -c \"$ZELK_SCRIPT\"");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
