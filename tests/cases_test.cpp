@@ -103,6 +103,8 @@ int shell(const std::string& step, const std::string& rest, const fs::path& fold
                            // LeakSanitizer cannot work under ptrace.
                            "traced() { ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 timeout 8 strace -f -qq "
                            "\"$@\" $ZELK_COMMAND; }\n"
+                           "without_seek_hole() { LD_PRELOAD='" NO_SEEK_HOLE "' "
+                           "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 timeout 8 $ZELK_COMMAND; }\n"
                            "eval \"$ZELK_STEP\"" + rest).c_str(), 1);
     const int status = std::system("bash -c \"$ZELK_SCRIPT\"");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
