@@ -80,6 +80,25 @@ TEST_F(InFolder, WhatNoSplitWritesIsMalformed)
     }
 }
 
+// The manifest goes out in batches of 64 KiB: with a one-letter source and
+// pieces of 1 KiB, the line of FILE1415.SPL ends the first batch exactly.
+TEST_F(InFolder, ALineThatEndsABatchExactlyIsKept)
+{
+    for (const std::int64_t count : {1415, 1416, 2000}) {
+        Manifest m;
+        m.source = "s", m.size = count * 1024, m.piece_size = 1024, m.count = count, m.finished = true;
+        for (std::int64_t n = 0; n < count; ++n)
+            m.pieces.push_back(Digest{static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8)});
+        File file;
+        ASSERT_EQ(create_new(file, manifest_name), Created::made);
+        ASSERT_TRUE(write_manifest(file, m));
+        Manifest read;
+        EXPECT_EQ(read_manifest(read), ManifestRead::read) << count;
+        EXPECT_EQ(read.pieces, m.pieces) << count;
+        std::filesystem::remove(manifest_name);
+    }
+}
+
 std::string held_in(const std::string& name)
 {
     std::ifstream in(name);
