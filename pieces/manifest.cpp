@@ -5,13 +5,16 @@
 #include "pieces/recovery.h"
 
 #include <charconv>
-#include <regex>
+#include <string_view>
 
 const std::string manifest_name = "FILES.XXH128";
 
 namespace {
 
 const std::string mark = "# zelk: ";
+
+// A name of 255 characters, each escaped or of four bytes, and the rest.
+constexpr std::size_t longest_line = 4096;
 
 // A name reads back exactly, whatever it holds, from one line.
 std::string escaped(const std::string& name)
@@ -45,10 +48,31 @@ std::string header(const Manifest& m)
            + "\n";
 }
 
-bool whole_number(const std::string& text, std::int64_t& value)
+bool whole_number(std::string_view text, std::int64_t& value)
 {
     const auto read = std::from_chars(text.data(), text.data() + text.size(), value);
     return read.ec == std::errc() && read.ptr == text.data() + text.size() && value >= 0;
+}
+
+// Takes `word` off the end of `text`, where it ends so.
+bool ends_with(std::string_view& text, std::string_view word)
+{
+    if (text.size() < word.size() || text.substr(text.size() - word.size()) != word)
+        return false;
+    text.remove_suffix(word.size());
+    return true;
+}
+
+// Takes the digits that end `text` off it, as a number.
+bool number_at_end(std::string_view& text, std::int64_t& value)
+{
+    std::size_t start = text.size();
+    while (start > 0 && text[start - 1] >= '0' && text[start - 1] <= '9')
+        --start;
+    if (!whole_number(text.substr(start), value))
+        return false;
+    text.remove_suffix(text.size() - start);
+    return true;
 }
 
 bool digest_of(const std::string& text, Digest& digest)
@@ -61,23 +85,29 @@ bool digest_of(const std::string& text, Digest& digest)
     return hex_of(digest) == text;
 }
 
+// Read from its end back, as the name before it may hold anything: each
+// step looks at each byte at most once.
 bool read_header(const std::string& line, Manifest& m)
 {
-    static const std::regex tail(
-        R"(, (\d+) bytes in (\d+) pieces? of (\d+) bytes, (1 recovery piece, )?(unfinished|whole ([0-9a-f]{32}))$)");
-    std::smatch found;
-    if (line.compare(0, mark.size(), mark) != 0 || !std::regex_search(line, found, tail)
-        || !unescape(line.substr(mark.size(), found.position() - mark.size()), m.source)
-        || !whole_number(found[1], m.size) || !whole_number(found[2], m.count)
-        || !whole_number(found[3], m.piece_size))
+    std::string_view text = line;
+    if (!ends_with(text, "unfinished")) {
+        if (text.size() < 32 || !digest_of(std::string(text.substr(text.size() - 32)), m.whole))
+            return false;
+        text.remove_suffix(32);
+        if (!ends_with(text, "whole "))
+            return false;
+        m.finished = true;
+    }
+    m.recovery = ends_with(text, "1 recovery piece, ");
+    if (!ends_with(text, " bytes, ") || !number_at_end(text, m.piece_size) || !ends_with(text, " of ")
+        || !(ends_with(text, " pieces") || ends_with(text, " piece")) || !number_at_end(text, m.count)
+        || !ends_with(text, " bytes in ") || !number_at_end(text, m.size) || !ends_with(text, ", ")
+        || text.substr(0, mark.size()) != mark || !unescape(std::string(text.substr(mark.size())), m.source))
         return false;
-    m.recovery = found[4].matched;
-    m.finished = found[5] != "unfinished";
-    if (m.finished && !digest_of(found[6], m.whole))
-        return false;
-    // Only what a split of whole kilobytes makes.
+    // Only what a split of whole kilobytes makes, written as it writes it
+    // (no leading zero, no bare line end in the name).
     return m.piece_size > 0 && m.piece_size % 1024 == 0 && m.piece_size <= most_piece_kilobytes * 1024
-           && m.count == piece_count(m.size, m.piece_size);
+           && m.count == piece_count(m.size, m.piece_size) && header(m) == line + "\n";
 }
 
 // The lines read so far after the first: the pieces', then the recovery
@@ -139,7 +169,7 @@ ManifestRead read_manifest(Manifest& m)
             if (block[i] != '\n') {
                 line += block[i];
                 // No line this program writes is anywhere near so long.
-                if (line.size() > (1 << 16))
+                if (line.size() > longest_line)
                     return ManifestRead::malformed;
                 continue;
             }

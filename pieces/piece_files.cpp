@@ -27,7 +27,11 @@ std::string piece_file_name(std::int64_t number)
     return "FILE" + std::to_string(number) + ".SPL";
 }
 
-std::int64_t piece_count(std::int64_t size, std::int64_t piece_size) { return (size + piece_size - 1) / piece_size; }
+// Not rounded up by adding: a size a manifest claims may be the largest there is.
+std::int64_t piece_count(std::int64_t size, std::int64_t piece_size)
+{
+    return size / piece_size + (size % piece_size != 0);
+}
 
 std::string piece_range(std::int64_t first, std::int64_t last)
 {

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <regex>
 
 #include <stdlib.h>
@@ -115,6 +116,76 @@ TEST_F(InFolder, ARecoveryPieceListedTwiceIsMalformed)
     std::ofstream(manifest_name, std::ios::app) << text.substr(text.rfind('\n', text.size() - 2) + 1);
     Manifest again;
     EXPECT_EQ(read_manifest(again), ManifestRead::malformed);
+}
+
+// Crafted manifests: the reader's work stays bounded by the line, and its
+// numbers are checked, whatever the file holds.
+TEST_F(InFolder, CraftedHeadersAreMalformed)
+{
+    const std::string whole = " whole " + std::string(32, '0') + "\n";
+    const std::string rows[] = {
+        "# zelk: x, " + std::string(30000, '1') + " bytes in 1 piece of 1024 bytes," + whole,
+        "# zelk: x, 9223372036854775807 bytes in 9007199254740992 pieces of 1024 bytes," + whole,
+        "# zelk: x, 9223372036854775807 bytes in 9007199254740992 pieces of 2199023254528 bytes," + whole,
+        "# zelk: x, 05000 bytes in 3 pieces of 2048 bytes, unfinished\n",
+        "# zelk: x\ry, 5000 bytes in 3 pieces of 2048 bytes, unfinished\n",
+        "# zelk: " + std::string(5000, 'n') + ", 5000 bytes in 3 pieces of 2048 bytes, unfinished\n",
+    };
+    for (const std::string& row : rows) {
+        std::ofstream(manifest_name, std::ios::trunc) << row;
+        Manifest read;
+        EXPECT_EQ(read_manifest(read), ManifestRead::malformed) << row.substr(0, 80);
+    }
+}
+
+// One seeded mutation of a good manifest: bytes changed, cut or repeated,
+// numbers made huge, lines made long or many.
+std::string mutated(std::string text, std::mt19937& draw)
+{
+    const auto at = [&] { return text.empty() ? 0 : draw() % text.size(); };
+    switch (draw() % 7) {
+    case 0: if (!text.empty()) text[at()] = static_cast<char>(draw()); break;
+    case 1: text.erase(at(), draw() % 40); break;
+    case 2: text.insert(at(), std::string(draw() % 3 == 0 ? 70000 : draw() % 30, "0123456789 ,\n\\"[draw() % 14])); break;
+    case 3: { const std::size_t from = at(); text.insert(at(), text.substr(from, draw() % 200)); break; }
+    case 4: text.insert(at(), std::to_string(draw()) + "9223372036854775807"); break;
+    case 5: for (int n = draw() % 2000; n > 0; --n) text += text.substr(text.find('\n') + 1, 46); break;
+    default: text.resize(at()); break;
+    }
+    return text;
+}
+
+TEST_F(InFolder, MutatedManifestsAreMalformedOrReadBackTheSame)
+{
+    std::vector<std::string> good;
+    for (const bool recovery : {false, true})
+        for (const bool finished : {false, true}) {
+            written("a\\b\nc", finished, recovery);
+            good.push_back(held_in(manifest_name));
+            std::filesystem::remove(manifest_name);
+        }
+    std::mt19937 draw(2026);
+    int read_back = 0;
+    for (int round = 0; round < 4000; ++round) {
+        std::string text = good[round % good.size()];
+        for (int n = 1 + draw() % 3; n > 0; --n)
+            text = mutated(text, draw);
+        std::ofstream(manifest_name, std::ios::trunc | std::ios::binary) << text;
+        Manifest read;
+        const ManifestRead found = read_manifest(read);
+        ASSERT_NE(found, ManifestRead::absent);
+        if (found == ManifestRead::malformed)
+            continue;
+        ++read_back;
+        File file;
+        std::filesystem::remove(manifest_name);
+        ASSERT_EQ(create_new(file, manifest_name), Created::made);
+        ASSERT_TRUE(write_manifest(file, read));
+        // What follows an unfinished manifest's first line is not read.
+        const std::string vouched = read.finished ? text : text.substr(0, text.find('\n') + 1);
+        ASSERT_EQ(held_in(manifest_name), vouched) << "round " << round;
+    }
+    EXPECT_GT(read_back, 40);
 }
 
 std::vector<std::string> names_here()
