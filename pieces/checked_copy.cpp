@@ -2,6 +2,7 @@
 
 #include "pieces/data_copy.h"
 #include "pieces/failure.h"
+#include "pieces/interruption.h"
 #include "pieces/piece_files.h"
 #include "pieces/recovery.h"
 #include "pieces/report.h"
@@ -18,21 +19,33 @@ namespace {
     fail("Error : " + piece_name + " is damaged: it differs from " + manifest_name + "\n");
 }
 
-const std::atomic<bool> never{false};
+// Reads an open file from where it stands to its end into `sums`; how many
+// bytes it held, or -1 where a read failed or `given_up` was set. Only the
+// main thread, which has no `given_up`, stops for an interruption.
+std::int64_t read_into(File& file, Checksums& sums, const std::atomic<bool>* given_up = nullptr)
+{
+    std::vector<char> block(1 << 20);
+    std::int64_t total = 0;
+    for (std::int64_t got; (got = read_some(file, block.data(), static_cast<std::int64_t>(block.size()))) != 0;) {
+        if (got < 0 || (given_up && *given_up))
+            return -1;
+        if (!given_up)
+            stop_if_interrupted();
+        sums.took(block.data(), got), total += got;
+    }
+    return total;
+}
 
 // Whether a file holds what the manifest says, read whole; false as soon
 // as `given_up` is set.
 bool holds(const std::string& name, std::int64_t size, const Digest& digest,
-           const std::atomic<bool>& given_up = never)
+           const std::atomic<bool>* given_up = nullptr)
 {
     File file;
     if (!open_for_reading(file, name) || file.size != size)
         return false;
     Checksums sums(Checksums::one_file);
-    std::vector<char> block(1 << 20);
-    for (std::int64_t got; !given_up && (got = read_some(file, block.data(), static_cast<std::int64_t>(block.size()))) > 0;)
-        sums.took(block.data(), got), size -= got;
-    return size == 0 && !given_up && sums.piece_done() == digest;
+    return read_into(file, sums, given_up) == size && sums.piece_done() == digest;
 }
 
 // The recovery piece read in a thread of its own while the pieces are
@@ -43,7 +56,7 @@ class RecoveryPieceCheck {
 public:
     explicit RecoveryPieceCheck(const Manifest& manifest)
         : thread_([this, &manifest] {
-              whole_ = holds(recovery_name, manifest.piece_size, manifest.recovery_digest, given_up_);
+              whole_ = holds(recovery_name, manifest.piece_size, manifest.recovery_digest, &given_up_);
           })
     {
     }
@@ -67,10 +80,12 @@ private:
     std::thread thread_;
 };
 
+// Into `output`, or with none, a dry run: every check and every rebuild,
+// nothing written.
 class CheckedCopy {
 public:
-    CheckedCopy(File& output, const Manifest& manifest, bool holes_kept)
-        : output_(output), manifest_(manifest), holes_kept_(holes_kept)
+    CheckedCopy(File* output, const Manifest& manifest, bool holes_kept, std::optional<std::int64_t> damaged)
+        : output_(output), manifest_(manifest), holes_kept_(holes_kept), damaged_(damaged)
     {
     }
     CheckedCopyNotes run();
@@ -83,11 +98,12 @@ private:
     void check_recovery_piece();
     [[noreturn]] void fail_rebuilding(std::int64_t number, bool missing);
 
-    File& output_;
+    File* output_;
     const Manifest& manifest_;
     bool holes_kept_;
     Checksums sums_;
     std::vector<std::int64_t> missing_, wrong_size_;  // known before a byte is copied
+    std::optional<std::int64_t> damaged_;  // known from a dry run
     CheckedCopyNotes notes_;
     std::optional<RecoveryPieceCheck> recovery_check_;  // while every piece may be whole
 };
@@ -146,7 +162,8 @@ void CheckedCopy::rebuild(std::int64_t number, bool missing)
             names.push_back(piece_file_name(other)), sizes.push_back(manifest_.piece_bytes(other));
     if (recovery_check_)
         recovery_check_->give_up();
-    report().piece(name, number, manifest_.count, manifest_.piece_bytes(number));
+    if (output_)
+        report().piece(name, number, manifest_.count, manifest_.piece_bytes(number));
     write_xor(names, sizes, output_, manifest_.piece_bytes(number), sums_);
     if (sums_.piece_done() != manifest_.pieces[static_cast<std::size_t>(number)])
         fail_rebuilding(number, missing);
@@ -171,7 +188,7 @@ void CheckedCopy::copy_piece(std::int64_t number)
 {
     const std::string name = piece_file_name(number);
     const bool missing = std::count(missing_.begin(), missing_.end(), number) > 0;
-    if (missing || std::count(wrong_size_.begin(), wrong_size_.end(), number) > 0)
+    if (missing || std::count(wrong_size_.begin(), wrong_size_.end(), number) > 0 || damaged_ == number)
         return rebuild(number, missing);
     File piece;
     if (!open_for_reading(piece, name)) {
@@ -183,16 +200,19 @@ void CheckedCopy::copy_piece(std::int64_t number)
     }
     if (piece.size != manifest_.piece_bytes(number))
         return manifest_.recovery ? rebuild(number, false) : fail_damaged(name);
-    report().piece(name, number, manifest_.count, piece.size);
-    const std::int64_t start = position_of(output_);
-    const std::int64_t copied = DataCopy(piece, &sums_, holes_kept_).into(output_, piece.size);
+    const std::int64_t start = output_ ? position_of(*output_) : 0;
+    if (output_)
+        report().piece(name, number, manifest_.count, piece.size);
+    const std::int64_t copied =
+        output_ ? DataCopy(piece, &sums_, holes_kept_).into(*output_, piece.size) : read_into(piece, sums_);
     const auto digest = sums_.piece_done();
     if (!digest && !manifest_.recovery)
         fail_reading(name, sums_.why());
     if (digest && copied == piece.size && *digest == manifest_.pieces[static_cast<std::size_t>(number)])
         return;
-    // Its place in the output is taken again, where the output can go back.
-    if (!manifest_.recovery || start < 0 || !move_to(output_, start))
+    // Its place in the output is taken again, where the output can go back:
+    // one that cannot had a dry run first, which found the piece whole.
+    if (!manifest_.recovery || (output_ && (!can_rewind(*output_) || start < 0 || !move_to(*output_, start))))
         fail_damaged(name);
     sums_.piece_again();
     rebuild(number, false);
@@ -212,7 +232,7 @@ CheckedCopyNotes CheckedCopy::run()
 {
     if (manifest_.recovery)
         find_bad_before();
-    if (manifest_.recovery && missing_.empty() && wrong_size_.empty())
+    if (manifest_.recovery && missing_.empty() && wrong_size_.empty() && !damaged_)
         recovery_check_.emplace(manifest_);
     for (std::int64_t number = 0; number < manifest_.count; ++number)
         copy_piece(number);
@@ -227,5 +247,12 @@ CheckedCopyNotes CheckedCopy::run()
 
 CheckedCopyNotes copy_checked(File& output, const Manifest& manifest, bool holes_kept)
 {
-    return CheckedCopy(output, manifest, holes_kept).run();
+    // An output that cannot take back what it was sent is sent only what a
+    // dry run vouched for, rebuilt where need be.
+    std::optional<std::int64_t> damaged;
+    if (!can_rewind(output))
+        if (const CheckedCopyNotes dry = CheckedCopy(nullptr, manifest, holes_kept, {}).run();
+            dry.rebuilt && !dry.rebuilt_was_missing)
+            damaged = dry.rebuilt;
+    return CheckedCopy(&output, manifest, holes_kept, damaged).run();
 }

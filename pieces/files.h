@@ -116,6 +116,10 @@ std::int64_t allocated_of(const std::string& name);
 // Whether an open file is one on a disk, not a device or a pipe.
 bool is_regular(File& file);
 
+// Whether what was written to an open file can be taken back: a file on a
+// disk, not opened to append, where every write lands at its end.
+bool can_rewind(File& file);
+
 // Closes a file; false when what was written to it did not all land.
 bool close_file(File& file);
 

@@ -268,6 +268,12 @@ bool is_regular(File& file)
     return *file.regular;
 }
 
+bool can_rewind(File& file)
+{
+    const int flags = ::fcntl(descriptor(file), F_GETFL);
+    return is_regular(file) && flags != -1 && !(flags & O_APPEND);
+}
+
 bool close_file(File& file)
 {
     const int closed = ::close(descriptor(file));

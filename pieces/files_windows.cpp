@@ -255,6 +255,10 @@ bool is_regular(File& file)
     return *file.regular;
 }
 
+// A handle that may only append cannot write elsewhere, and this program
+// opens none so.
+bool can_rewind(File& file) { return is_regular(file); }
+
 bool close_file(File& file)
 {
     const bool closed = CloseHandle(handle_of(file));

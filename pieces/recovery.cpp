@@ -137,7 +137,7 @@ private:
 
 } // namespace
 
-void write_xor(const std::vector<std::string>& names, const std::vector<std::int64_t>& sizes, File& out,
+void write_xor(const std::vector<std::string>& names, const std::vector<std::int64_t>& sizes, File* out,
                std::int64_t length, Checksums& sums)
 {
     const std::size_t half = names.size() / 2;
@@ -149,9 +149,10 @@ void write_xor(const std::vector<std::string>& names, const std::vector<std::int
         other_half.start(at, count);
         unsigned char* sum = mine.block(at, count);
         xor_into(sum, other_half.wait(), static_cast<std::size_t>(count));
-        if (!write_all(out, reinterpret_cast<const char*>(sum), count))
-            fail_writing(out.name);
+        if (out && !write_all(*out, reinterpret_cast<const char*>(sum), count))
+            fail_writing(out->name);
         sums.took(reinterpret_cast<const char*>(sum), count);
-        report().moved(count);
+        if (out)
+            report().moved(count);
     }
 }

@@ -198,7 +198,7 @@ void write_recovery_piece(Manifest& manifest)
         fail_opening(recovery_name);
     report().piece(recovery_name, 0, 1, manifest.piece_size);
     Checksums sums(Checksums::one_file);
-    write_xor(names, sizes, file, manifest.piece_size, sums);
+    write_xor(names, sizes, &file, manifest.piece_size, sums);
     const auto digest = sums.piece_done();
     if (!can_flush_folder() && !flush_file(file))
         fail_writing(recovery_name);
