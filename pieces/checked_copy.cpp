@@ -113,7 +113,7 @@ private:
 void CheckedCopy::find_bad_before()
 {
     for (std::int64_t number = 0; number < manifest_.count; ++number) {
-        const NameInfo piece = about(piece_file_name(number));
+        const NameInfo piece = about(piece_file_name(number), true);
         if (piece.kind == NameInfo::none)
             missing_.push_back(number);
         else if (piece.kind == NameInfo::regular && piece.size != manifest_.piece_bytes(number))
@@ -151,7 +151,8 @@ void CheckedCopy::rebuild(std::int64_t number, bool missing)
         for (const std::int64_t other : *known)
             if (other != number)
                 fail_too_many({number, other});
-    const NameInfo spare = about(recovery_name);
+    // Read through a link, as a piece is.
+    const NameInfo spare = about(recovery_name, true);
     if (spare.kind != NameInfo::regular || spare.size != manifest_.piece_size)
         fail("Error : " + name + (missing ? " is missing" : " is damaged") + ", and " + recovery_name
              + " cannot rebuild it\n");

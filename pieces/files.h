@@ -68,16 +68,17 @@ bool take_permissions(File& file, const std::string& like);
 bool replace(const std::string& from, const std::string& name);
 bool remove_file(const std::string& name);
 
-// What a name is, links not followed: none, a link, a folder, a regular file
-// (`links` names in all), another kind (a device, a pipe), or a name that no
-// file can have here (too long, through a file, or not to be looked at).
+// What a name is, links not followed unless asked: none, a link, a folder,
+// a regular file (`links` names in all), another kind (a device, a pipe),
+// or a name that no file can have here (too long, through a file, or not to
+// be looked at).
 struct NameInfo {
-    enum Kind { none, link, folder, regular, other, unusable } kind = none;
+    enum Kind : unsigned char { none, link, folder, regular, other, unusable } kind = none;
     FileId id;
     std::uint64_t links{};
     std::int64_t size{};
 };
-NameInfo about(const std::string& name);
+NameInfo about(const std::string& name, bool follow_links = false);
 
 // The name that a chain of links at `name` leads to in the end; the name
 // itself when it is no link; nothing for a loop, a chain longer than the
@@ -153,7 +154,7 @@ bool flush_folder(File& lock);
 struct Entry {
     const char* name;
     std::optional<std::uint64_t> number;  // the file's number on its device
-    std::optional<bool> link;
+    std::optional<NameInfo::Kind> kind;  // links not followed
 };
 
 // Calls `take` with each name in the current folder, in no order; false

@@ -146,10 +146,10 @@ bool replace(const std::string& from, const std::string& name) { return ::rename
 
 bool remove_file(const std::string& name) { return ::unlink(name.c_str()) == 0; }
 
-NameInfo about(const std::string& name)
+NameInfo about(const std::string& name, bool follow_links)
 {
     struct stat info;
-    if (!usable(name) || ::lstat(name.c_str(), &info) != 0)
+    if (!usable(name) || (follow_links ? ::stat(name.c_str(), &info) : ::lstat(name.c_str(), &info)) != 0)
         return {usable(name) && errno == ENOENT ? NameInfo::none : NameInfo::unusable, {}, 0};
     const auto kind = S_ISLNK(info.st_mode) ? NameInfo::link
                       : S_ISDIR(info.st_mode) ? NameInfo::folder
@@ -328,7 +328,10 @@ bool each_name_here(void (*take)(const Entry& entry, void* context), void* conte
     while (const dirent* found = ::readdir(folder.get())) {
         Entry entry{found->d_name, static_cast<std::uint64_t>(found->d_ino), std::nullopt};
         if (found->d_type != DT_UNKNOWN)
-            entry.link = found->d_type == DT_LNK;
+            entry.kind = found->d_type == DT_LNK   ? NameInfo::link
+                         : found->d_type == DT_DIR ? NameInfo::folder
+                         : found->d_type == DT_REG ? NameInfo::regular
+                                                   : NameInfo::other;
         take(entry, context);
     }
     return errno == 0;

@@ -150,7 +150,7 @@ bool replace(const std::string& from, const std::string& name)
 
 bool remove_file(const std::string& name) { return DeleteFileW(wide_from(name).c_str()); }
 
-NameInfo about(const std::string& name)
+NameInfo about(const std::string& name, bool follow_links)
 {
     // No folder holds a longer name, though some systems say only that
     // there is none.
@@ -159,7 +159,8 @@ NameInfo about(const std::string& name)
     for (const wchar_t c : wide)
         if ((part = c == L'/' || c == L'\\' ? 0 : part + 1) > 255)
             return {NameInfo::unusable, {}, 0};
-    const HANDLE opened = open_file(name, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE opened = open_file(name, 0, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | (follow_links ? 0 : FILE_FLAG_OPEN_REPARSE_POINT));
     if (opened == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         return {error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? NameInfo::none : NameInfo::unusable, {}, 0,
@@ -311,7 +312,12 @@ bool each_name_here(void (*take)(const Entry& entry, void* context), void* conte
         return false;
     do {
         const std::string name = narrow_from(found.cFileName);
-        take({name.c_str(), std::nullopt, (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0}, context);
+        const DWORD attributes = found.dwFileAttributes;
+        take({name.c_str(), std::nullopt,
+              attributes & FILE_ATTRIBUTE_REPARSE_POINT ? NameInfo::link
+              : attributes & FILE_ATTRIBUTE_DIRECTORY   ? NameInfo::folder
+                                                        : NameInfo::regular},
+             context);
     } while (FindNextFileW(search, &found));
     const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(search);

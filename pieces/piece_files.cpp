@@ -61,7 +61,7 @@ PiecesHere pieces_here()
     const auto take = [](const Entry& entry, void* context) {
         if (const auto number = piece_number_of(entry.name))
             static_cast<std::vector<PieceHere>*>(context)->push_back(
-                {*number, entry.number.value_or(0), entry.number.has_value(), entry.link});
+                {*number, entry.number.value_or(0), entry.number.has_value(), entry.kind});
     };
     if (!each_name_here(take, &pieces))
         return std::nullopt;
@@ -72,7 +72,7 @@ PiecesHere pieces_here()
     std::size_t kept = 0;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         if (kept > 0 && pieces[kept - 1].number == pieces[i].number)
-            pieces[kept - 1].file_number_told = false, pieces[kept - 1].link = std::nullopt;
+            pieces[kept - 1].file_number_told = false, pieces[kept - 1].kind = std::nullopt;
         else
             pieces[kept++] = pieces[i];
     }
@@ -99,7 +99,7 @@ std::optional<std::string> run_file_that_is(const FileId& id, std::int64_t count
     // The listing tells the number of a name's own file: a link's is not
     // the number of the file it leads to.
     const auto is = [&](const std::string& name, const PieceHere* listed) {
-        if (listed && listed->link == false && listed->file_number_told && listed->told_file_number != id.number)
+        if (listed && listed->kind && *listed->kind != NameInfo::link && listed->file_number_told && listed->told_file_number != id.number)
             return false;
         return identity_of(name) == id;
     };

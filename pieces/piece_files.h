@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-struct FileId;
+#include "pieces/files.h"
 
 // FILE0.SPL, FILE1.SPL, ... in the current directory.
 std::string piece_file_name(std::int64_t number);
@@ -29,7 +29,7 @@ struct PieceHere {
     std::int64_t number;
     std::uint64_t told_file_number;
     bool file_number_told;
-    std::optional<bool> link;
+    std::optional<NameInfo::Kind> kind;  // links not followed
     std::optional<std::uint64_t> file_number() const
     {
         return file_number_told ? std::optional(told_file_number) : std::nullopt;

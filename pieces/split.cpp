@@ -26,17 +26,28 @@ void tell_pieces_left(const PiecesHere& here, std::int64_t count)
         report().pieces_past_the_split(past->first, past->last);
 }
 
-// No piece's name may be a link, which someone other than the user may have
-// put there. The folder's listing tells which names are links, where it
-// can; the others are asked.
-void refuse_links(const PiecesHere& here, std::int64_t count, bool recovery)
+// A piece is written only into a regular file or a free name, never
+// through a link, which someone other than the user may have put there.
+void refuse_to_write(const std::string& name, NameInfo::Kind kind)
 {
-    if (recovery && about(recovery_name).kind == NameInfo::link)
-        fail("Error : " + recovery_name + " is a link, and a split writes no piece through a link\n");
-    const auto refuse = [](std::int64_t number, std::optional<bool> link) {
+    if (kind == NameInfo::link)
+        fail("Error : " + name + " is a link, and a split writes no piece through a link\n");
+    if (kind != NameInfo::none && kind != NameInfo::regular)
+        fail_opening(name);
+}
+
+// Every name the split will write is looked at before the first byte. The
+// folder's listing tells what each name is, where it can; the others are
+// asked. The manifest is put in place as a whole, a link at its name too.
+void refuse_names_it_cannot_write(const PiecesHere& here, std::int64_t count, bool recovery)
+{
+    if (const NameInfo::Kind kind = about(manifest_name).kind; kind != NameInfo::link)
+        refuse_to_write(manifest_name, kind);
+    if (recovery)
+        refuse_to_write(recovery_name, about(recovery_name).kind);
+    const auto refuse = [](std::int64_t number, std::optional<NameInfo::Kind> kind) {
         const std::string name = piece_file_name(number);
-        if (link.value_or(about(name).kind == NameInfo::link))
-            fail("Error : " + name + " is a link, and a split writes no piece through a link\n");
+        refuse_to_write(name, kind ? *kind : about(name).kind);
     };
     if (!here)
         for (std::int64_t number = 0; number < count; ++number)
@@ -44,7 +55,7 @@ void refuse_links(const PiecesHere& here, std::int64_t count, bool recovery)
     else
         for (const PieceHere& piece : *here)
             if (piece.number < count)
-                refuse(piece.number, piece.link);
+                refuse(piece.number, piece.kind);
 }
 
 [[noreturn]] void fail_overwriting(const File& source, const std::string& name)
@@ -233,7 +244,7 @@ void split_file(File& source, std::int64_t piece_size, bool recovery)
     File lock;
     lock_this_folder(lock);
     const PiecesHere here = pieces_here();
-    refuse_links(here, manifest.count, manifest.recovery);
+    refuse_names_it_cannot_write(here, manifest.count, manifest.recovery);
     if (const auto name = run_file_that_is(source.id, manifest.count, here, manifest.recovery))
         fail_overwriting(source, *name);
     const Room room = room_in(".");
