@@ -137,11 +137,11 @@ bool flush_file(File& file);
 bool open_entry(File& entry, const std::string& name, File& inside);
 bool flush_entry(File& entry);
 
-// Locks the current folder against other splits and joins until `lock` is
-// closed, as it is when the process ends, however it ends; a lock held by
-// another run is `busy`. The lock also serves `flush_folder`.
+// Locks `folder` against other splits and joins until `lock` is closed, as
+// it is when the process ends, however it ends; a lock held by another run
+// is `busy`. The current folder's lock also serves `flush_folder`.
 enum class Lock { taken, busy, failed };
-Lock lock_folder(File& lock);
+Lock lock_folder(File& lock, const std::string& folder = ".");
 
 // Puts onto the device at once, where the system can, all that was written
 // into the locked folder's file system since it was locked (Linux's

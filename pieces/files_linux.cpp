@@ -301,11 +301,12 @@ bool flush_entry(File& entry)
 // The folder itself where it can be read, so that a run leaves nothing
 // behind; else a file of the program's own there, which blocks nothing
 // by being there: only a live process's lock does.
-Lock lock_folder(File& lock)
+Lock lock_folder(File& lock, const std::string& folder)
 {
-    lock.handle = again([] { return ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    lock.handle = again([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    const std::string file = folder + "/.zelk-lock";
     if (lock.handle == File::no_handle && errno == EACCES)
-        lock.handle = again([] { return ::open(".zelk-lock", O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600); });
+        lock.handle = again([&] { return ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600); });
     if (lock.handle == File::no_handle)
         return Lock::failed;
     if (again([&] { return ::flock(descriptor(lock), LOCK_EX | LOCK_NB); }) == 0)

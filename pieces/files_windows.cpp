@@ -289,9 +289,9 @@ bool flush_entry(File& entry)
 
 // A file no other process may open while this one has it, gone once its
 // last handle closes: a killed run leaves neither it nor its lock.
-Lock lock_folder(File& lock)
+Lock lock_folder(File& lock, const std::string& folder)
 {
-    const HANDLE opened = CreateFileW(L".zelk-lock", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+    const HANDLE opened = CreateFileW(wide_from(folder + "\\.zelk-lock").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     lock.handle = reinterpret_cast<std::intptr_t>(opened);
     if (opened != INVALID_HANDLE_VALUE)

@@ -216,6 +216,9 @@ void join_pieces(const std::string& output_name)
     const auto target = final_name(output_name);
     if (!target)
         fail_opening(output_name);
+    File output_folder;
+    if (!in_place)
+        lock_output_folder(output_folder, folder_name(*target), output_name);
     const NameInfo old = in_place ? NameInfo{} : check_output(output_name, *target, run);
     const Room room = in_place ? Room{} : room_in(folder_name(*target));
     refuse_an_output_that_cannot_fit(output_name, as_it_stands(run), room);
