@@ -6,6 +6,7 @@
 #include "pieces/piece_files.h"
 #include "pieces/recovery.h"
 #include "pieces/report.h"
+#include "pieces/sizes.h"
 
 #include <iostream>
 
@@ -38,6 +39,12 @@ class ConsoleReport : public Report {
         std::cout << "Note : " << recovery_name
                   << (missing ? " is missing" : " is damaged: it differs from " + manifest_name)
                   << "; no piece needed it\n";
+    }
+
+    void leftover_removed(const std::string& name, std::int64_t bytes, bool by_split) override
+    {
+        std::cout << "Note : " << name << " (" << size_text(bytes) << "), left by a " << (by_split ? "split" : "join")
+                  << " that was stopped, was removed\n";
     }
 
     void writing_recovery_piece(const std::string& name) override

@@ -56,7 +56,8 @@ bool create_piece(File& file, const std::string& name);
 bool changed_since_opened(File& file);
 
 // Creates `name` for writing (and reading back) where nothing has it,
-// never through a link: `exists` where something has.
+// never through a link: `exists` where something has. The file is held as
+// this run's own while it is open (remove_if_unheld).
 enum class Created { made, exists, failed };
 Created create_new(File& file, const std::string& name);
 
@@ -67,6 +68,10 @@ bool take_permissions(File& file, const std::string& like);
 // Puts the file `from` in place of `name`, whole, in one step.
 bool replace(const std::string& from, const std::string& name);
 bool remove_file(const std::string& name);
+
+// Removes the regular file `name` where no live run holds it (create_new);
+// false where one does, or it cannot be removed.
+bool remove_if_unheld(const std::string& name);
 
 // What a name is, links not followed unless asked: none, a link, a folder,
 // a regular file (`links` names in all), another kind (a device, a pipe),
@@ -157,9 +162,9 @@ struct Entry {
     std::optional<NameInfo::Kind> kind;  // links not followed
 };
 
-// Calls `take` with each name in the current folder, in no order; false
-// when the folder cannot be read.
-bool each_name_here(void (*take)(const Entry& entry, void* context), void* context);
+// Calls `take` with each name in `folder`, in no order; false when the
+// folder cannot be read.
+bool each_name_here(void (*take)(const Entry& entry, void* context), void* context, const std::string& folder = ".");
 
 // Whether the file system takes FILE0.SPL and file0.spl for one name.
 extern const bool names_ignore_case;

@@ -124,9 +124,12 @@ Created create_new(File& file, const std::string& name)
         return Created::failed;
     file.name = name;
     file.handle = again([&] { return ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666); });
-    if (file.handle != File::no_handle)
-        return Created::made;
-    return errno == EEXIST ? Created::exists : Created::failed;
+    if (file.handle == File::no_handle)
+        return errno == EEXIST ? Created::exists : Created::failed;
+    // A lock no other run can take while this one lives. Where the file
+    // system has none, the folder's lock alone keeps others from it.
+    again([&] { return ::flock(descriptor(file), LOCK_EX | LOCK_NB); });
+    return Created::made;
 }
 
 bool take_permissions(File& file, const std::string& like)
@@ -145,6 +148,15 @@ bool take_permissions(File& file, const std::string& like)
 bool replace(const std::string& from, const std::string& name) { return ::rename(from.c_str(), name.c_str()) == 0; }
 
 bool remove_file(const std::string& name) { return ::unlink(name.c_str()) == 0; }
+
+bool remove_if_unheld(const std::string& name)
+{
+    File file;
+    struct stat info;
+    file.handle = again([&] { return ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
+    return file.handle != File::no_handle && ::fstat(descriptor(file), &info) == 0 && S_ISREG(info.st_mode)
+           && again([&] { return ::flock(descriptor(file), LOCK_EX | LOCK_NB); }) == 0 && remove_file(name);
+}
 
 NameInfo about(const std::string& name, bool follow_links)
 {
@@ -320,9 +332,9 @@ bool can_flush_folder() { return true; }
 // for one; it reports what failed since the folder was locked.
 bool flush_folder(File& lock) { return ::syncfs(descriptor(lock)) == 0; }
 
-bool each_name_here(void (*take)(const Entry& entry, void* context), void* context)
+bool each_name_here(void (*take)(const Entry& entry, void* context), void* context, const std::string& in)
 {
-    const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir("."), ::closedir);
+    const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(in.c_str()), ::closedir);
     if (!folder)
         return false;
     errno = 0;

@@ -53,6 +53,13 @@ std::int64_t size_of(const BY_HANDLE_FILE_INFORMATION& info)
     return static_cast<std::int64_t>(std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow);
 }
 
+// `name` in `folder`, which may end in a separator.
+std::wstring inside(const std::string& folder, const wchar_t* name)
+{
+    const bool ends = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+    return wide_from(folder) + (ends ? L"" : L"\\") + name;
+}
+
 } // namespace
 
 // As opening them does.
@@ -149,6 +156,9 @@ bool replace(const std::string& from, const std::string& name)
 }
 
 bool remove_file(const std::string& name) { return DeleteFileW(wide_from(name).c_str()); }
+
+// A live run's file is open without leave to delete it, and so held.
+bool remove_if_unheld(const std::string& name) { return remove_file(name); }
 
 NameInfo about(const std::string& name, bool follow_links)
 {
@@ -291,7 +301,7 @@ bool flush_entry(File& entry)
 // last handle closes: a killed run leaves neither it nor its lock.
 Lock lock_folder(File& lock, const std::string& folder)
 {
-    const HANDLE opened = CreateFileW(wide_from(folder + "\\.zelk-lock").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+    const HANDLE opened = CreateFileW(inside(folder, L".zelk-lock").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     lock.handle = reinterpret_cast<std::intptr_t>(opened);
     if (opened != INVALID_HANDLE_VALUE)
@@ -304,10 +314,10 @@ Lock lock_folder(File& lock, const std::string& folder)
 bool can_flush_folder() { return false; }
 bool flush_folder(File&) { return false; }
 
-bool each_name_here(void (*take)(const Entry& entry, void* context), void* context)
+bool each_name_here(void (*take)(const Entry& entry, void* context), void* context, const std::string& folder)
 {
     WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW(L"*", &found);
+    const HANDLE search = FindFirstFileW(inside(folder, L"*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return false;
     do {

@@ -220,6 +220,9 @@ void join_pieces(const std::string& output_name)
     if (!in_place)
         lock_output_folder(output_folder, folder_name(*target), output_name);
     const NameInfo old = in_place ? NameInfo{} : check_output(output_name, *target, run);
+    // What a stopped join left is counted free, once removed.
+    if (!in_place)
+        sweep_leftovers(*target, false);
     const Room room = in_place ? Room{} : room_in(folder_name(*target));
     refuse_an_output_that_cannot_fit(output_name, as_it_stands(run), room);
     report().work_starts();

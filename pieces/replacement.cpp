@@ -1,11 +1,21 @@
 #include "pieces/replacement.h"
 
 #include "pieces/failure.h"
+#include "pieces/report.h"
 
 #include <chrono>
+#include <cstring>
 #include <random>
+#include <vector>
 
 namespace {
+
+const char letters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+
+// `name`'s folder as it is written in it, and the start of a temporary
+// file's name there: `.NAME.zelk-`.
+std::string folder_part(const std::string& name) { return name.substr(0, name.size() - base_name(name).size()); }
+std::string temporary_start(const std::string& name) { return "." + base_name(name).substr(0, 100) + ".zelk-"; }
 
 // `.NAME.zelk-XXXXXX` beside `name`, six letters or digits drawn anew for
 // each try.
@@ -13,14 +23,38 @@ std::string temporary_beside(const std::string& name)
 {
     static std::minstd_rand draw(static_cast<unsigned>(std::random_device{}())
                                  ^ static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    const std::string base = base_name(name);
-    std::string made = name.substr(0, name.size() - base.size()) + "." + base.substr(0, 100) + ".zelk-";
+    std::string made = folder_part(name) + temporary_start(name);
     for (int i = 0; i < 6; ++i)
-        made += "0123456789abcdefghijklmnopqrstuvwxyz"[draw() % 36];
+        made += letters[draw() % 36];
     return made;
 }
 
+struct Sweep {
+    std::string start;
+    std::vector<std::string> found;
+};
+
 } // namespace
+
+void sweep_leftovers(const std::string& name, bool by_split)
+{
+    Sweep sweep{temporary_start(name), {}};
+    each_name_here(
+        [](const Entry& entry, void* context) {
+            auto& sweep = *static_cast<Sweep*>(context);
+            const std::string found = entry.name;
+            if (found.size() == sweep.start.size() + 6 && found.compare(0, sweep.start.size(), sweep.start) == 0
+                && found.find_first_not_of(letters, sweep.start.size()) == std::string::npos)
+                sweep.found.push_back(found);
+        },
+        &sweep, folder_name(name));
+    for (const std::string& found : sweep.found) {
+        const std::string path = folder_part(name) + found;
+        const std::int64_t size = about(path).size;
+        if (remove_if_unheld(path))
+            report().leftover_removed(path, size, by_split);
+    }
+}
 
 Replacement::Replacement(const std::string& name, const std::string& told) : name_(name), told_(told)
 {

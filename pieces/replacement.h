@@ -8,6 +8,11 @@
 // bits of the file it replaces, and put in its place whole once complete;
 // dropped before that, the temporary file goes, and `name` is as it was.
 // Failures to write it name `told`, as the user gave it.
+// Removes the temporary files that replacements of `name` left beside it,
+// where a split (`by_split`) or a join was stopped before it could, and
+// that no live run holds; tells of each.
+void sweep_leftovers(const std::string& name, bool by_split);
+
 class Replacement {
 public:
     Replacement(const std::string& name, const std::string& told);

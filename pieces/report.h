@@ -34,6 +34,9 @@ struct Report {
     // damaged.
     virtual void rebuilt(const std::string& /*piece*/, bool /*missing*/) {}
     virtual void recovery_unusable(bool /*missing*/) {}
+    // A temporary file that a stopped split or join left, of so many bytes,
+    // was removed.
+    virtual void leftover_removed(const std::string& /*name*/, std::int64_t /*bytes*/, bool /*by_split*/) {}
 };
 
 Report& report();

@@ -14,6 +14,8 @@ Unit unit_for(std::int64_t size)
 
 std::string size_text(std::int64_t size)
 {
+    if (size == 1)
+        return "1 byte";
     const Unit unit = unit_for(size);
     char text[64];
     std::snprintf(text, sizeof text, unit.bytes == 1 ? "%.0f %s" : "%.1f %s", size / unit.bytes, unit.name);

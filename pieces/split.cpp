@@ -243,6 +243,7 @@ void split_file(File& source, std::int64_t piece_size, bool recovery)
     // the source, under whatever name (a path, a link).
     File lock;
     lock_this_folder(lock);
+    sweep_leftovers(manifest_name, true);
     const PiecesHere here = pieces_here();
     refuse_names_it_cannot_write(here, manifest.count, manifest.recovery);
     if (const auto name = run_file_that_is(source.id, manifest.count, here, manifest.recovery))
