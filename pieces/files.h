@@ -82,6 +82,7 @@ struct NameInfo {
     FileId id;
     std::uint64_t links{};
     std::int64_t size{};
+    std::int64_t allocated{};  // the bytes it takes on its disk
 };
 NameInfo about(const std::string& name, bool follow_links = false);
 
@@ -107,17 +108,15 @@ std::string folder_name(const std::string& name);
 // What the file system of `folder` has room for, as far as it tells: the
 // largest file it holds, the bytes free to this user, whether holes stay
 // holes, and whether a copy within it may share its bytes (reflink) rather
-// than take more room.
+// than take more room; the unit it gives a file room in, and how many more
+// files it holds.
 struct Room {
-    std::optional<std::int64_t> largest_file, free;
+    std::optional<std::int64_t> largest_file, free, free_files;
+    std::int64_t unit = 1;
     bool keeps_holes = true, shares_copies = false;
     std::uint64_t device = 0;  // as FileId has it; 0 where not told
 };
 Room room_in(const std::string& folder);
-
-// The bytes a name's file takes on its disk, links not followed; 0 where
-// there is none.
-std::int64_t allocated_of(const std::string& name);
 
 // Whether an open file is one on a disk, not a device or a pipe.
 bool is_regular(File& file);

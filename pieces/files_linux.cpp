@@ -167,7 +167,7 @@ NameInfo about(const std::string& name, bool follow_links)
                       : S_ISDIR(info.st_mode) ? NameInfo::folder
                       : S_ISREG(info.st_mode) ? NameInfo::regular
                                               : NameInfo::other;
-    return {kind, id_of(info), static_cast<std::uint64_t>(info.st_nlink), info.st_size};
+    return {kind, id_of(info), static_cast<std::uint64_t>(info.st_nlink), info.st_size, std::int64_t{info.st_blocks} * 512};
 }
 
 std::optional<std::string> final_name(const std::string& name)
@@ -255,15 +255,14 @@ Room room_in(const std::string& folder)
     room.shares_copies = system.f_type == xfs_magic || system.f_type == btrfs_magic;
     // A file system that tells no size (some FUSE ones say 0 blocks, 0 free)
     // tells nothing of its room.
-    if (::statvfs(folder.c_str(), &space) == 0 && space.f_blocks > 0)
-        room.free = static_cast<std::int64_t>(space.f_bavail) * static_cast<std::int64_t>(space.f_frsize);
+    if (::statvfs(folder.c_str(), &space) != 0 || space.f_blocks == 0)
+        return room;
+    room.free = static_cast<std::int64_t>(space.f_bavail) * static_cast<std::int64_t>(space.f_frsize);
+    room.unit = std::max<std::int64_t>(static_cast<std::int64_t>(space.f_frsize), 1);
+    // Some (btrfs) make files as they need and say they have none.
+    if (space.f_files > 0)
+        room.free_files = static_cast<std::int64_t>(space.f_favail);
     return room;
-}
-
-std::int64_t allocated_of(const std::string& name)
-{
-    struct stat info;
-    return usable(name) && ::lstat(name.c_str(), &info) == 0 ? std::int64_t{info.st_blocks} * 512 : 0;
 }
 
 std::string base_name(const std::string& name)

@@ -186,7 +186,7 @@ NameInfo about(const std::string& name, bool follow_links)
                       : attributes & FILE_ATTRIBUTE_DIRECTORY ? NameInfo::folder
                       : disk                                   ? NameInfo::regular
                                                                : NameInfo::other;
-    return {kind, id_of(*info), info->nNumberOfLinks, size_of(*info)};
+    return {kind, id_of(*info), info->nNumberOfLinks, size_of(*info), size_of(*info)};
 }
 
 // A link at the output's name is replaced, not followed.
@@ -248,15 +248,11 @@ Room room_in(const std::string& folder)
     ULARGE_INTEGER available{};
     if (GetDiskFreeSpaceExW(wide_from(folder).c_str(), &available, nullptr, nullptr))
         room.free = static_cast<std::int64_t>(available.QuadPart);
+    // A cluster, where the system tells it of a folder, not only of a root.
+    DWORD sectors = 0, bytes = 0, free_clusters = 0, clusters = 0;
+    if (GetDiskFreeSpaceW(wide_from(folder).c_str(), &sectors, &bytes, &free_clusters, &clusters) && sectors * bytes > 0)
+        room.unit = std::int64_t{sectors} * bytes;
     return room;
-}
-
-std::int64_t allocated_of(const std::string& name)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(wide_from(name).c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return static_cast<std::int64_t>(std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow);
 }
 
 bool is_regular(File& file)

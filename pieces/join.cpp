@@ -104,19 +104,16 @@ void find_run(Run& run)
     run.count = run.checked ? run.manifest.count : whole_run(run.here);
 }
 
-// Without a manifest, the run's size is its pieces' as they stand. A piece
-// through a link counts for nothing here: the copy still fails where the
-// disk does, and nothing fitting is refused.
-Manifest as_it_stands(const Run& run)
+// The sizes of the run's pieces: the manifest's, or without one, as they
+// stand, through links.
+std::vector<std::int64_t> piece_sizes(const Run& run)
 {
-    if (run.checked)
-        return run.manifest;
-    Manifest sized;
-    sized.count = run.count;
-    for (std::int64_t number = 0; number < run.count; ++number)
-        if (const NameInfo piece = about(piece_file_name(number)); piece.kind == NameInfo::regular)
-            sized.size += piece.size;
-    return sized;
+    std::vector<std::int64_t> sizes;
+    for (std::int64_t number = 0; number < run.count; ++number) {
+        const NameInfo piece = run.checked ? NameInfo{} : about(piece_file_name(number), true);
+        sizes.push_back(run.checked ? run.manifest.piece_bytes(number) : piece.kind == NameInfo::regular ? piece.size : 0);
+    }
+    return sizes;
 }
 
 // What the output's name holds now, refused where a join may not replace it.
@@ -224,7 +221,7 @@ void join_pieces(const std::string& output_name)
     if (!in_place)
         sweep_leftovers(*target, false);
     const Room room = in_place ? Room{} : room_in(folder_name(*target));
-    refuse_an_output_that_cannot_fit(output_name, as_it_stands(run), room);
+    refuse_an_output_that_cannot_fit(output_name, piece_sizes(run), run.checked && run.manifest.recovery, room);
     report().work_starts();
     try {
         in_place ? write_in_place(output_name, run) : replace_output(output_name, *target, run, room);
