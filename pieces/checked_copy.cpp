@@ -181,8 +181,13 @@ void CheckedCopy::rebuild(std::int64_t number, bool missing)
             bad.push_back(other);
     if (bad.size() > 1)
         fail_too_many(bad);
-    fail("Error : " + piece_file_name(number) + (missing ? " is missing" : " is damaged") + ", and " + recovery_name
-         + ", which would rebuild it, is damaged too\n");
+    const std::string piece = piece_file_name(number) + (missing ? " is missing" : " is damaged") + ", and ";
+    // Whole by the manifest, it was made from other pieces than those it
+    // lists: one changed while they were split.
+    if (holds(recovery_name, manifest_.piece_size, manifest_.recovery_digest))
+        fail("Error : " + piece + recovery_name + " cannot rebuild it: it was made from pieces other than those "
+             + manifest_name + " lists\n");
+    fail("Error : " + piece + recovery_name + ", which would rebuild it, is damaged too\n");
 }
 
 void CheckedCopy::copy_piece(std::int64_t number)

@@ -65,6 +65,13 @@ Created create_new(File& file, const std::string& name);
 // there is one, and its owner and group as far as the system lets.
 bool take_permissions(File& file, const std::string& like);
 
+// Whether this user may write into the existing file `name`, as opening it
+// for writing would tell.
+bool may_write(const std::string& name);
+
+// How many files this process may hold open at once, all told.
+std::int64_t most_files_open();
+
 // Puts the file `from` in place of `name`, whole, in one step.
 bool replace(const std::string& from, const std::string& name);
 bool remove_file(const std::string& name);

@@ -16,6 +16,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
@@ -143,6 +144,16 @@ bool take_permissions(File& file, const std::string& like)
     // A file system without modes (FAT) refuses any: the file just made is
     // ours, so nothing else refuses one.
     return ::fchmod(descriptor(file), old.st_mode & 07777) == 0 || errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS;
+}
+
+bool may_write(const std::string& name) { return ::faccessat(AT_FDCWD, name.c_str(), W_OK, AT_EACCESS) == 0; }
+
+std::int64_t most_files_open()
+{
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 1 << 20;
+    return static_cast<std::int64_t>(limit.rlim_cur);
 }
 
 bool replace(const std::string& from, const std::string& name) { return ::rename(from.c_str(), name.c_str()) == 0; }

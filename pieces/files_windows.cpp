@@ -147,6 +147,15 @@ Created create_new(File& file, const std::string& name)
 // Permissions here are the folder's, which a new file inherits.
 bool take_permissions(File&, const std::string&) { return true; }
 
+bool may_write(const std::string& name)
+{
+    const DWORD attributes = GetFileAttributesW(wide_from(name).c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+// Handles have no limit but memory's.
+std::int64_t most_files_open() { return 1 << 20; }
+
 // One call for a new name and an old one alike, back only once the move is
 // on the disk.
 bool replace(const std::string& from, const std::string& name)

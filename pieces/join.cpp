@@ -127,6 +127,9 @@ NameInfo check_output(const std::string& output_name, const std::string& target,
     const NameInfo old = about(target);
     if (old.kind == NameInfo::folder || old.kind == NameInfo::unusable)
         fail_opening(output_name);
+    // Replaced, a file its user may not write would be written all the same.
+    if (old.kind == NameInfo::regular && !may_write(target))
+        fail_opening(output_name);
     if (old.kind == NameInfo::regular && old.links > 1)
         fail("Error : " + output_name + " has other hard links, which a join would part from it\n");
     return old;

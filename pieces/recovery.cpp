@@ -25,15 +25,19 @@ void xor_into(unsigned char* into, const unsigned char* from, std::size_t count)
 }
 
 // Many files are opened once a block, not all at once: a run may have more
-// pieces than a process may hold open.
-constexpr std::size_t most_held_open = 128;
+// pieces than a process may hold open. Each of two halves holds at most so
+// many, with room left for the program's other files.
+std::size_t most_held_open()
+{
+    return static_cast<std::size_t>(std::clamp<std::int64_t>((most_files_open() - 16) / 2, 0, 128));
+}
 
 // The XOR of the files [first, end) of a list, a block at a time.
 class XorOfFiles {
 public:
     XorOfFiles(const std::vector<std::string>& names, const std::vector<std::int64_t>& sizes, std::size_t first,
                std::size_t end)
-        : names_(names), sizes_(sizes), first_(first), end_(end), held_(end - first <= most_held_open ? end - first : 0)
+        : names_(names), sizes_(sizes), first_(first), end_(end), held_(end - first <= most_held_open() ? end - first : 0)
     {
     }
 
