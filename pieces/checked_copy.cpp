@@ -84,8 +84,8 @@ private:
 // nothing written.
 class CheckedCopy {
 public:
-    CheckedCopy(File* output, const Manifest& manifest, bool holes_kept, std::optional<std::int64_t> damaged)
-        : output_(output), manifest_(manifest), holes_kept_(holes_kept), damaged_(damaged)
+    CheckedCopy(File* output, const Manifest& manifest, CopyWays ways, std::optional<std::int64_t> damaged)
+        : output_(output), manifest_(manifest), ways_(ways), damaged_(damaged)
     {
     }
     CheckedCopyNotes run();
@@ -100,7 +100,7 @@ private:
 
     File* output_;
     const Manifest& manifest_;
-    bool holes_kept_;
+    CopyWays ways_;
     Checksums sums_;
     std::vector<std::int64_t> missing_, wrong_size_;  // known before a byte is copied
     std::optional<std::int64_t> damaged_;  // known from a dry run
@@ -210,11 +210,8 @@ void CheckedCopy::copy_piece(std::int64_t number)
     if (output_)
         report().piece(name, number, manifest_.count, piece.size);
     const std::int64_t copied =
-        output_ ? DataCopy(piece, &sums_, holes_kept_).into(*output_, piece.size) : read_into(piece, sums_);
-    const auto digest = sums_.piece_done();
-    if (!digest && !manifest_.recovery)
-        fail_reading(name, sums_.why());
-    if (digest && copied == piece.size && *digest == manifest_.pieces[static_cast<std::size_t>(number)])
+        output_ ? DataCopy(piece, &sums_, ways_).into(*output_, piece.size) : read_into(piece, sums_);
+    if (sums_.piece_done() == manifest_.pieces[static_cast<std::size_t>(number)] && copied == piece.size)
         return;
     // Its place in the output is taken again, where the output can go back:
     // one that cannot had a dry run first, which found the piece whole.
@@ -251,14 +248,14 @@ CheckedCopyNotes CheckedCopy::run()
 
 } // namespace
 
-CheckedCopyNotes copy_checked(File& output, const Manifest& manifest, bool holes_kept)
+CheckedCopyNotes copy_checked(File& output, const Manifest& manifest, CopyWays ways)
 {
     // An output that cannot take back what it was sent is sent only what a
     // dry run vouched for, rebuilt where need be.
     std::optional<std::int64_t> damaged;
     if (!can_rewind(output))
-        if (const CheckedCopyNotes dry = CheckedCopy(nullptr, manifest, holes_kept, {}).run();
+        if (const CheckedCopyNotes dry = CheckedCopy(nullptr, manifest, ways, {}).run();
             dry.rebuilt && !dry.rebuilt_was_missing)
             damaged = dry.rebuilt;
-    return CheckedCopy(&output, manifest, holes_kept, damaged).run();
+    return CheckedCopy(&output, manifest, ways, damaged).run();
 }

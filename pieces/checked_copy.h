@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pieces/data_copy.h"
 #include "pieces/files.h"
 #include "pieces/manifest.h"
 
@@ -18,5 +19,5 @@ struct CheckedCopyNotes {
 // checked against the manifest as it stands in `output` before a byte of
 // the next is copied; then the whole. Where the manifest lists a recovery
 // piece, one piece missing or damaged is rebuilt from it and the others;
-// two are refused. Holes are copied as holes where `holes_kept`.
-CheckedCopyNotes copy_checked(File& output, const Manifest& manifest, bool holes_kept);
+// two are refused. Bytes land in `output` in the `ways` it takes.
+CheckedCopyNotes copy_checked(File& output, const Manifest& manifest, CopyWays ways);

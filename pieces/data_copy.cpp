@@ -6,22 +6,29 @@
 
 #include <algorithm>
 #include <memory>
-#include <vector>
 
 namespace {
 
-constexpr std::int64_t block_size = 1 << 20;
+// A block stays in the processor's cache while it is checksummed and
+// written; a source cut into many small pieces is read ahead a larger one.
+constexpr std::int64_t block_size = 1 << 17, ahead_size = 1 << 20;
 
-// A copy goes in chunks, each sent on to the disk as the next is copied.
-// Small copies are left to the flush at the end, all at once. Where the
-// checksums read each chunk back behind the copy, smaller ones keep them
-// close behind: a piece's end waits only for its last.
-constexpr std::int64_t chunk = 32 << 20, summed_chunk = 8 << 20, worth_sending = block_size;
+// A copy goes in chunks, each sent on to the disk as the next is copied,
+// so that the status line shows what the disk has taken. Small copies are
+// left to the flush at the end, all at once.
+constexpr std::int64_t chunk = 8 << 20, worth_sending = 1 << 20;
 
 void move(File& file, std::int64_t offset, bool written)
 {
     if (!move_to(file, offset))
         written ? fail_writing(file.name) : fail_reading(file.name);
+}
+
+char* block()
+{
+    // Not filled in advance: a split into small pieces never touches it.
+    static const std::unique_ptr<char[]> bytes(new char[block_size]);
+    return bytes.get();
 }
 
 } // namespace
@@ -32,8 +39,8 @@ void move(File& file, std::int64_t offset, bool written)
 std::int64_t DataCopy::next_ahead(std::int64_t wanted, const char*& bytes)
 {
     if (ahead_used_ == ahead_.size()) {
-        ahead_.resize(block_size);
-        const std::int64_t got = read_some(from_, ahead_.data(), block_size);
+        ahead_.resize(ahead_size);
+        const std::int64_t got = read_some(from_, ahead_.data(), ahead_size);
         ahead_.resize(static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
         ahead_used_ = 0;
         if (got <= 0)
@@ -55,44 +62,67 @@ void DataCopy::give_back()
         fail_reading(from_.name);
 }
 
-// Through the program, a block at a time: slower than the system's own
-// copy, but it works between any two files and knows which one failed.
+// Through the program, a block at a time: read, checksummed and written
+// from one buffer. It works between any two files and knows which failed.
 std::int64_t DataCopy::copy_blocks(File& to, std::int64_t limit, bool ahead)
 {
-    // Not filled in advance: a split into small pieces never touches it.
-    static const std::unique_ptr<char[]> block(new char[block_size]);
     std::int64_t copied = 0;
     while (copied < limit) {
         stop_if_interrupted();
-        const char* bytes = block.get();
+        const char* bytes = block();
         const std::int64_t wanted = std::min(limit - copied, block_size);
-        const std::int64_t got = ahead ? next_ahead(wanted, bytes) : read_some(from_, block.get(), wanted);
+        const std::int64_t got = ahead ? next_ahead(wanted, bytes) : read_some(from_, block(), wanted);
         if (got < 0)
             fail_reading(from_.name);
         if (got == 0)
             break;
-        if (!write_all(to, bytes, got))
-            fail_writing(to.name);
         if (sums_)
             sums_->took(bytes, got);
+        if (!write_all(to, bytes, got))
+            fail_writing(to.name);
         copied += got;
         report().moved(got);
     }
     return copied;
 }
 
-// Worth it where a block holds many copies to come; bytes already read
+// Shared by the file system, where it shares them, then read once in
+// `from` to be checksummed: from the cache, where the source often is.
+// Where it does not share, or stops short, the block copy carries on from
+// there and finds out why.
+std::int64_t DataCopy::share_blocks(File& to, std::int64_t limit)
+{
+    const std::int64_t from_start = position_of(from_);
+    bool refused = false;
+    const std::int64_t got = from_start >= 0 ? copy_in_system(from_, to, limit, refused) : 0;
+    for (std::int64_t done = 0; done < got;) {
+        stop_if_interrupted();
+        const std::int64_t read = read_at(from_, block(), std::min(got - done, block_size), from_start + done);
+        if (read <= 0)
+            read < 0 ? fail_reading(from_.name) : fail_reading(from_.name, "it changed while it was read");
+        if (sums_)
+            sums_->took(block(), read);
+        done += read;
+        report().moved(read);
+    }
+    // Shared bytes are vouched for as they stand in `from`: changed since
+    // it was opened, they may not be what `to` holds.
+    if (got > 0 && changed_since_opened(from_))
+        fail_reading(from_.name, "it changed while it was read");
+    shared_ = !refused;
+    return got + copy_blocks(to, limit - got);
+}
+
+// Worth it where a block read ahead holds many copies; bytes already read
 // ahead are taken first whatever the rest. Not where holes are skipped:
 // that moves `from` itself.
 bool DataCopy::reads_ahead(std::int64_t limit) const
 {
-    return ahead_used_ < ahead_.size() || (!from_.has_holes && is_regular(from_) && from_.size - limit >= block_size);
+    return ahead_used_ < ahead_.size() || (!from_.has_holes && is_regular(from_) && from_.size - limit >= ahead_size);
 }
 
 std::int64_t DataCopy::copy_every_byte(File& to, std::int64_t limit)
 {
-    // A small copy costs fewer calls through the program, where its
-    // checksum is taken as it passes, than in the system and read back.
     if (limit < worth_sending)
         return copy_blocks(to, limit, reads_ahead(limit));
     give_back();
@@ -100,21 +130,10 @@ std::int64_t DataCopy::copy_every_byte(File& to, std::int64_t limit)
     const std::int64_t to_start = is_regular(to) ? position_of(to) : -1;
     std::int64_t copied = 0;
     while (copied < limit) {
-        stop_if_interrupted();
-        const std::int64_t wanted = std::min(limit - copied, sums_ ? summed_chunk : chunk);
-        // Only into a file on a disk, where the checksums can read back.
-        std::int64_t got = to_start >= 0 ? copy_in_system(from_, to, wanted, system_copy_refused_) : 0;
-        // The checksums read back what the system wrote, from where it
-        // landed: what the copy vouches for is what `to` holds, whoever
-        // changes `from` meanwhile.
-        if (sums_ && got > 0)
-            sums_->moved(to, to_start + copied, got);
-        report().moved(got);
-        // Where the system's copy stops short, the block copy carries on
-        // from there and finds out why: the end of `from`, or which failed.
-        got += copy_blocks(to, wanted - got);
+        const std::int64_t wanted = std::min(limit - copied, chunk);
+        const std::int64_t got = shared_ && to_start >= 0 ? share_blocks(to, wanted) : copy_blocks(to, wanted);
         if (to_start >= 0 && got >= worth_sending)
-            write_back(to, to_start + copied, to_start + copied + got);
+            write_back(to, to_start + copied + got);
         copied += got;
         if (got < wanted)
             break;

@@ -197,10 +197,11 @@ bool write_all(File& file, const char* bytes, std::int64_t count);
 // then sets `refused`, as it would refuse those two again.
 std::int64_t copy_in_system(File& from, File& to, std::int64_t limit, bool& refused);
 
-// Sends bytes [start, end) of a written file on to its device without
-// waiting for them, and waits for those sent before `start`: a long copy
-// then holds little in memory, and shows as done what the disk has taken.
-void write_back(File& file, std::int64_t start, std::int64_t end);
+// Waits for the bytes of a written file sent on to its device before, then
+// sends those before `end` that are not yet, without waiting for them: a
+// long copy then holds little in memory, and shows as done what the disk
+// has taken. One call, so that a test can stop the program at each.
+void write_back(File& file, std::int64_t end);
 
 // Where a file stands, and a move to another offset (past the end makes a
 // hole when something is written there); -1 and false on failure.

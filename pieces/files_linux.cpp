@@ -413,12 +413,9 @@ std::int64_t copy_in_system(File& from, File& to, std::int64_t limit, bool& refu
 }
 
 // Failures here are not lost: the flush before the farewell reports them.
-void write_back(File& file, std::int64_t start, std::int64_t end)
+void write_back(File& file, std::int64_t end)
 {
-    ::sync_file_range(descriptor(file), start, end - start, SYNC_FILE_RANGE_WRITE);
-    if (start > 0)
-        ::sync_file_range(descriptor(file), 0, start,
-                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    ::sync_file_range(descriptor(file), 0, end, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE);
 }
 
 std::int64_t position_of(File& file) { return ::lseek(descriptor(file), 0, SEEK_CUR); }

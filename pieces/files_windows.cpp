@@ -389,7 +389,7 @@ std::int64_t copy_in_system(File&, File&, std::int64_t, bool&) { return 0; }
 
 // Windows has no way to start a write without waiting for it; a failure
 // here is reported by the flush before the farewell.
-void write_back(File& file, std::int64_t, std::int64_t) { FlushFileBuffers(handle_of(file)); }
+void write_back(File& file, std::int64_t) { FlushFileBuffers(handle_of(file)); }
 
 std::int64_t position_of(File& file)
 {

@@ -61,13 +61,13 @@ void open_piece(File& piece, std::int64_t number, bool listed)
 
 // Every piece as it is, none checked: pieces made before manifests were, or
 // by hand. A piece that turns out shorter than measured adds what it has.
-void copy_unchecked(File& output, std::int64_t count, bool holes_kept)
+void copy_unchecked(File& output, std::int64_t count, CopyWays ways)
 {
     for (std::int64_t number = 0; number < count; ++number) {
         File piece;
         open_piece(piece, number, false);
         report().piece(piece.name, number, count, piece.size);
-        DataCopy(piece, nullptr, holes_kept).into(output, piece.size);
+        DataCopy(piece, nullptr, ways).into(output, piece.size);
     }
 }
 
@@ -80,12 +80,12 @@ struct Run {
     PiecesHere here;
     CheckedCopyNotes notes;
 
-    void copy_into(File& output, bool holes_kept = true)
+    void copy_into(File& output, CopyWays ways = {})
     {
         if (checked)
-            notes = copy_checked(output, manifest, holes_kept);
+            notes = copy_checked(output, manifest, ways);
         else
-            copy_unchecked(output, count, holes_kept);
+            copy_unchecked(output, count, ways);
     }
 };
 
@@ -151,8 +151,8 @@ void write_in_place(const std::string& output_name, Run& run)
     if (!(own ? open_standard_output(output) : open_for_writing(output, output_name, false)))
         fail_opening(output_name);
     output.name = output_name;
-    // Opened for writing alone, it cannot be read back: the bytes go
-    // through the program, which checks them as they pass, as for a device.
+    // Shared with what the program prints, it is sent bytes as a device is:
+    // none is taken back, and none is shared by the file system.
     if (own)
         output.regular = false;
     run.copy_into(output);
@@ -165,7 +165,8 @@ void write_in_place(const std::string& output_name, Run& run)
 void replace_output(const std::string& output_name, const std::string& target, Run& run, const Room& room)
 {
     Replacement output(target, output_name);
-    run.copy_into(output.file(), room.keeps_holes);
+    const auto pieces = identity_of(".");
+    run.copy_into(output.file(), {room.keeps_holes, room.shares_copies && pieces && pieces->device == room.device});
     report().flushing();
     stop_if_interrupted();
     output.put_in_place();

@@ -104,9 +104,8 @@ void put_manifest(const Manifest& manifest)
 // The pieces a split writes, in turn, each checked and closed before the next.
 class PieceWriter {
 public:
-    PieceWriter(File& source, Manifest& manifest, const PiecesHere& here, bool holes_kept)
-        : source_(source), manifest_(manifest), here_(here), holes_kept_(holes_kept),
-          copy_(source, &sums_, holes_kept)
+    PieceWriter(File& source, Manifest& manifest, const PiecesHere& here, CopyWays ways)
+        : source_(source), manifest_(manifest), here_(here), holes_kept_(ways.holes_kept), copy_(source, &sums_, ways)
     {
     }
 
@@ -138,7 +137,6 @@ void PieceWriter::write(std::int64_t number)
     const std::string name = piece_file_name(number);
     report().writing_piece(name);
     File piece;
-    const LetGo reading(sums_);
     // Until the split is done, its manifest says so, and a join of what it
     // leaves refuses. An old first piece is opened before, so that a split
     // that cannot open it leaves an old run that still joins; a new one is
@@ -155,9 +153,7 @@ void PieceWriter::write(std::int64_t number)
     const std::int64_t copied = copy_.into(piece, bytes);
     if (piece.size > copied && !set_size(piece, copied))
         fail_writing(name);
-    const auto digest = sums_.piece_done();
-    if (!digest)
-        fail_reading(source_.name, sums_.why());
+    const Digest digest = sums_.piece_done();
     if (copied < bytes)
         fail_changed(source_);
     // A size set past what was written, for holes, is one some file
@@ -165,7 +161,7 @@ void PieceWriter::write(std::int64_t number)
     if (source_.has_holes && size_now(piece) != bytes)
         fail("Error Writing the file : " + name + " (it holds " + std::to_string(size_now(piece)) + " of its "
              + std::to_string(bytes) + " bytes)\n");
-    manifest_.pieces.push_back(*digest);
+    manifest_.pieces.push_back(digest);
     if (!can_flush_folder()) {
         report().flushing();
         if (!flush_file(piece))
@@ -177,12 +173,12 @@ void PieceWriter::write(std::int64_t number)
 }
 
 // Writes every piece; an interruption leaves the manifest unfinished.
-Digest write_pieces(File& source, Manifest& manifest, const PiecesHere& here, bool holes_kept)
+Digest write_pieces(File& source, Manifest& manifest, const PiecesHere& here, CopyWays ways)
 {
     // Room for each piece's checksum at once, up to a million pieces: grown
     // as it fills, the list would stand twice in memory for a moment.
     manifest.pieces.reserve(static_cast<std::size_t>(std::min<std::int64_t>(manifest.count, 1 << 20)));
-    PieceWriter writer(source, manifest, here, holes_kept);
+    PieceWriter writer(source, manifest, here, ways);
     std::int64_t written = 0;
     try {
         for (; written < manifest.count; ++written)
@@ -210,12 +206,11 @@ void write_recovery_piece(Manifest& manifest)
     report().piece(recovery_name, 0, 1, manifest.piece_size);
     Checksums sums(Checksums::one_file);
     write_xor(names, sizes, &file, manifest.piece_size, sums);
-    const auto digest = sums.piece_done();
     if (!can_flush_folder() && !flush_file(file))
         fail_writing(recovery_name);
-    if (!digest || !close_file(file))
+    if (!close_file(file))
         fail_writing(recovery_name);
-    manifest.recovery_digest = *digest;
+    manifest.recovery_digest = sums.piece_done();
 }
 
 } // namespace
@@ -251,7 +246,8 @@ void split_file(File& source, std::int64_t piece_size, bool recovery)
     const Room room = room_in(".");
     refuse_pieces_that_cannot_fit(source, manifest, here, room);
     report().work_starts();
-    manifest.whole = write_pieces(source, manifest, here, room.keeps_holes);
+    manifest.whole = write_pieces(source, manifest, here,
+                                  {room.keeps_holes, room.shares_copies && room.device == source.id.device});
     if (changed_since_opened(source))
         fail_changed(source);
     if (manifest.recovery)

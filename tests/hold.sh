@@ -8,9 +8,9 @@
 # strace holds with an error of its own.
 export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0
 
-# The call that each stretch of a large copy ends with: the system's copy
-# here; under wine, the flush that each stretch is sent on to the disk with.
-stretch_call() { [ -n "${windows:-}" ] && echo fsync || echo copy_file_range; }
+# The call that each stretch of a large copy ends with: the one that sends
+# it on to the disk (under wine, a flush).
+stretch_call() { [ -n "${windows:-}" ] && echo fsync || echo sync_file_range; }
 
 # hold WHEN: the words that run a command stopped as the WHEN-th call of
 # CALL is made (WHEN as strace takes it: N, or N..M+2 for every other one
