@@ -127,11 +127,15 @@ std::optional<SizeAnswer> size_answer_of(const std::string& answer)
     const auto plus = answer.rfind('+');
     if (plus == std::string::npos || plus == 0) {
         const auto kilobytes = kilobytes_of(answer);
-        return kilobytes ? std::optional(SizeAnswer{*kilobytes, false}) : std::nullopt;
+        return kilobytes ? std::optional(SizeAnswer{*kilobytes, 0}) : std::nullopt;
     }
     const std::string spares = answer.substr(plus + 1);
     const auto kilobytes = kilobytes_of(answer.substr(0, plus));
-    if (!kilobytes || (spares != "0" && spares != "1"))
+    int count = 0;
+    const auto read = std::from_chars(spares.data(), spares.data() + spares.size(), count);
+    // Digits alone, as they are written: no sign, no leading zero.
+    if (!kilobytes || read.ec != std::errc() || read.ptr != spares.data() + spares.size() || spares[0] < '0'
+        || (spares[0] == '0' && spares.size() > 1) || count > 255)
         return std::nullopt;
-    return SizeAnswer{*kilobytes, spares == "1"};
+    return SizeAnswer{*kilobytes, count};
 }

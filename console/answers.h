@@ -27,11 +27,11 @@ std::optional<std::string> read_word();
 // is 1 KB to the largest piece.
 std::optional<std::int64_t> kilobytes_of(const std::string& answer);
 
-// A size answer, which may end in "+1" for one recovery piece ("+0" for
-// none): its kilobytes and whether it asks for one; nothing unless both are
-// what they must be.
+// A size answer, which may end in "+m" for m recovery pieces ("+0" for
+// none, m at most 255): its kilobytes and how many it asks for; nothing
+// unless both are what they must be.
 struct SizeAnswer {
     std::int64_t kilobytes;
-    bool recovery;
+    int recovery;
 };
 std::optional<SizeAnswer> size_answer_of(const std::string& answer);

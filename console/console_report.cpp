@@ -21,6 +21,15 @@ void note(std::int64_t first, std::int64_t last, const std::string& rest)
               << (single ? "it" : "them") << " out\n";
 }
 
+// "A", "A and B", "A, B and C".
+std::string listed(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return text;
+}
+
 class ConsoleReport : public Report {
     void joined_unchecked(bool recovery_here) override
     {
@@ -28,16 +37,22 @@ class ConsoleReport : public Report {
                   << (recovery_here ? ", and " + recovery_name + " was not used" : "") << "\n";
     }
 
-    void rebuilt(const std::string& piece, bool missing) override
+    void rebuilt(const std::string& piece, bool missing, const std::vector<std::string>& from) override
     {
         std::cout << "Note : " << piece << (missing ? " was missing" : " was damaged") << ", and this join rebuilt it from "
-                  << recovery_name << "\n";
+                  << listed(from) << "\n";
     }
 
-    void recovery_unusable(bool missing) override
+    void repaired(const std::string& piece, std::int64_t blocks, std::int64_t of,
+                  const std::vector<std::string>& from) override
     {
-        std::cout << "Note : " << recovery_name
-                  << (missing ? " is missing" : " is damaged: it differs from " + manifest_name)
+        std::cout << "Note : " << piece << " was damaged in " << blocks << " of its " << of
+                  << " blocks, and this join repaired " << (blocks == 1 ? "it" : "them") << " from " << listed(from) << "\n";
+    }
+
+    void recovery_unusable(const std::string& name, bool missing) override
+    {
+        std::cout << "Note : " << name << (missing ? " is missing" : " is damaged: it differs from " + manifest_name)
                   << "; no piece needed it\n";
     }
 
@@ -47,9 +62,11 @@ class ConsoleReport : public Report {
                   << " that was stopped, was removed\n";
     }
 
-    void writing_recovery_piece(const std::string& name) override
+    void writing_recovery_pieces(const std::string& first, const std::string& last) override
     {
-        std::cout << "Writing the recovery piece " << name << "\n";
+        std::cout << (first == last ? "Writing the recovery piece " + first
+                                    : "Writing the recovery pieces " + first + " to " + last)
+                  << "\n";
     }
 
     // What was printed goes out before the work, which may write to the

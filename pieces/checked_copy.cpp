@@ -9,6 +9,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
+#include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -19,230 +22,357 @@ namespace {
     fail("Error : " + piece_name + " is damaged: it differs from " + manifest_name + "\n");
 }
 
-// Reads an open file from where it stands to its end into `sums`; how many
-// bytes it held, or -1 where a read failed or `given_up` was set. Only the
-// main thread, which has no `given_up`, stops for an interruption.
-std::int64_t read_into(File& file, Checksums& sums, const std::atomic<bool>* given_up = nullptr)
+// Reads at most `limit` bytes of an open file from where it stands into
+// `sums`; how many it held, or -1 where a read failed or `given_up` was
+// set. Only the main thread, which has no `given_up`, stops for an
+// interruption.
+std::int64_t read_into(File& file, Checksums& sums, std::int64_t limit, const std::atomic<bool>* given_up = nullptr)
 {
     std::vector<char> block(1 << 20);
     std::int64_t total = 0;
-    for (std::int64_t got; (got = read_some(file, block.data(), static_cast<std::int64_t>(block.size()))) != 0;) {
+    for (std::int64_t got; total < limit; total += got) {
+        got = read_some(file, block.data(), std::min<std::int64_t>(limit - total, 1 << 20));
         if (got < 0 || (given_up && *given_up))
             return -1;
+        if (got == 0)
+            break;
         if (!given_up)
             stop_if_interrupted();
-        sums.took(block.data(), got), total += got;
+        sums.took(block.data(), got);
     }
     return total;
 }
 
-// Whether a file holds what the manifest says, read whole; false as soon
-// as `given_up` is set.
-bool holds(const std::string& name, std::int64_t size, const Digest& digest,
+// Whether bytes [at, at + size) of a file are what the manifest says, the
+// file being `length` long; false as soon as `given_up` is set.
+bool holds(const std::string& name, std::int64_t length, std::int64_t at, std::int64_t size, const Digest& digest,
            const std::atomic<bool>* given_up = nullptr)
 {
     File file;
-    if (!open_for_reading(file, name) || file.size != size)
+    if (!open_for_reading(file, name) || file.size != length || !move_to(file, at))
         return false;
     Checksums sums(Checksums::one_file);
-    return read_into(file, sums, given_up) == size && sums.piece_done() == digest;
+    return read_into(file, sums, size, given_up) == size && sums.piece_done() == digest;
 }
 
-// The recovery piece read in a thread of its own while the pieces are
+// "A", "A and B", "A, B and C".
+std::string listed(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return text;
+}
+
+// The recovery pieces read in a thread of their own while the pieces are
 // copied: the copy leaves a core idle, so a whole run costs little more
-// with it than without. Given up when a piece needs the recovery piece, a
-// failure or an interruption.
-class RecoveryPieceCheck {
+// with them than without. Given up when a piece needs them, a failure or
+// an interruption.
+class RecoveryCheck {
 public:
-    explicit RecoveryPieceCheck(const Manifest& manifest)
-        : thread_([this, &manifest] {
-              whole_ = holds(recovery_name, manifest.piece_size, manifest.recovery_digest, &given_up_);
-          })
+    explicit RecoveryCheck(const Manifest& manifest) : whole_(static_cast<std::size_t>(manifest.recovery), false)
     {
+        thread_ = std::thread([this, &manifest] {
+            for (int index = 0; index < manifest.recovery && !given_up_; ++index)
+                whole_[static_cast<std::size_t>(index)] =
+                    holds(recovery_file_name(index), manifest.piece_size, 0, manifest.piece_size,
+                          manifest.recovery_pieces[static_cast<std::size_t>(index)], &given_up_);
+        });
     }
-    ~RecoveryPieceCheck() { give_up(); }
+    ~RecoveryCheck() { give_up(); }
     void give_up()
     {
         given_up_ = true;
         if (thread_.joinable())
             thread_.join();
     }
-    bool whole()
+    bool whole(int index)
     {
         if (thread_.joinable())
             thread_.join();
-        return whole_ && !given_up_;
+        return whole_[static_cast<std::size_t>(index)] && !given_up_;
     }
 
 private:
     std::atomic<bool> given_up_{false};
-    bool whole_ = false;
+    std::vector<bool> whole_;
     std::thread thread_;
 };
+
+// What a dry run found, for the copy that follows it into an output that
+// cannot go back: the pieces to take block by block, and their bad blocks.
+struct Damage {
+    std::set<std::int64_t> pieces;
+    std::set<std::pair<std::int64_t, std::int64_t>> blocks;
+};
+
+enum class State : char { whole, missing, wrong_size };
 
 // Into `output`, or with none, a dry run: every check and every rebuild,
 // nothing written.
 class CheckedCopy {
 public:
-    CheckedCopy(File* output, const Manifest& manifest, CopyWays ways, std::optional<std::int64_t> damaged)
-        : output_(output), manifest_(manifest), ways_(ways), damaged_(damaged)
+    CheckedCopy(File* output, const Manifest& manifest, CopyWays ways, Damage known)
+        : output_(output), manifest_(manifest), ways_(ways), known_(std::move(known)), bad_(known_.blocks),
+          states_(static_cast<std::size_t>(manifest.files()), State::whole)
     {
     }
     CheckedCopyNotes run();
+    Damage damage() const { return {restreamed_, bad_}; }
 
 private:
-    void find_bad_before();
+    void find_lost_files();
+    void refuse_what_no_row_can_rebuild();
     void copy_piece(std::int64_t number);
-    void rebuild(std::int64_t number, bool missing);
-    [[noreturn]] void fail_too_many(std::vector<std::int64_t> bad);
-    void check_recovery_piece();
-    [[noreturn]] void fail_rebuilding(std::int64_t number, bool missing);
+    void restream(std::int64_t number);
+    bool copy_block(File& piece, std::int64_t number, std::int64_t block);
+    void rebuild_block(std::int64_t number, std::int64_t block, Repair& repair);
+    bool block_whole(std::int64_t file, std::int64_t block);
+    [[noreturn]] void fail_row(const std::vector<std::int64_t>& pieces, const std::vector<std::int64_t>& spares);
+    [[noreturn]] void fail_rebuilding(std::int64_t number);
+    void check_recovery_pieces();
+    State state(std::int64_t file) const { return states_[static_cast<std::size_t>(file)]; }
 
     File* output_;
     const Manifest& manifest_;
     CopyWays ways_;
+    Damage known_;
     Checksums sums_;
-    std::vector<std::int64_t> missing_, wrong_size_;  // known before a byte is copied
-    std::optional<std::int64_t> damaged_;  // known from a dry run
+    std::set<std::pair<std::int64_t, std::int64_t>> bad_;  // (file, block) found bad
+    std::map<std::pair<std::int64_t, std::int64_t>, bool> checked_;
+    std::vector<State> states_;  // known before a byte is copied
+    std::set<std::int64_t> copied_whole_, restreamed_;
     CheckedCopyNotes notes_;
-    std::optional<RecoveryPieceCheck> recovery_check_;  // while every piece may be whole
+    std::optional<RecoveryCheck> recovery_check_;  // while every piece may be whole
 };
 
-// With a recovery piece, the pieces missing or of the wrong size are found
-// first: one is rebuilt in its turn, two are refused at once.
-void CheckedCopy::find_bad_before()
+void CheckedCopy::find_lost_files()
 {
-    for (std::int64_t number = 0; number < manifest_.count; ++number) {
-        const NameInfo piece = about(piece_file_name(number), true);
-        if (piece.kind == NameInfo::none)
-            missing_.push_back(number);
-        else if (piece.kind == NameInfo::regular && piece.size != manifest_.piece_bytes(number))
-            wrong_size_.push_back(number);
+    for (std::int64_t file = 0; file < manifest_.files(); ++file) {
+        const NameInfo found = about(manifest_.file_name(file), true);
+        if (found.kind == NameInfo::none || (file >= manifest_.count && found.kind != NameInfo::regular))
+            states_[static_cast<std::size_t>(file)] = State::missing;
+        else if (found.kind == NameInfo::regular && found.size != manifest_.file_bytes(file))
+            states_[static_cast<std::size_t>(file)] = State::wrong_size;
     }
-    std::vector<std::int64_t> bad = missing_;
-    bad.insert(bad.end(), wrong_size_.begin(), wrong_size_.end());
-    if (bad.size() > 1)
-        fail_too_many(bad);
 }
 
-[[noreturn]] void CheckedCopy::fail_too_many(std::vector<std::int64_t> bad)
+// Pieces lost whole are lost in every row: too many are refused at once.
+void CheckedCopy::refuse_what_no_row_can_rebuild()
 {
-    std::sort(bad.begin(), bad.end());
-    std::string names;
+    std::vector<std::int64_t> pieces, spares;
+    for (std::int64_t file = 0; file < manifest_.files(); ++file)
+        if (state(file) != State::whole)
+            (file < manifest_.count ? pieces : spares).push_back(file);
+    if (!pieces.empty() && pieces.size() + spares.size() > static_cast<std::size_t>(manifest_.recovery))
+        fail_row(pieces, spares);
+}
+
+// Names the pieces and the recovery pieces bad in one row, and what it
+// would have taken to rebuild them.
+[[noreturn]] void CheckedCopy::fail_row(const std::vector<std::int64_t>& pieces, const std::vector<std::int64_t>& spares)
+{
+    std::vector<std::string> names, spare_names;
     std::size_t missing = 0;
-    for (std::size_t i = 0; i < bad.size(); ++i) {
-        names += (i == 0 ? "" : i + 1 == bad.size() ? " and " : ", ") + piece_file_name(bad[i]);
-        missing += about(piece_file_name(bad[i])).kind == NameInfo::none;
-    }
-    fail("Error : " + names
-         + (missing == bad.size() ? " are missing" : missing > 0 ? " are missing or damaged" : " are damaged")
-         + ", and one recovery piece rebuilds only one\n");
+    for (const std::int64_t piece : pieces)
+        names.push_back(piece_file_name(piece)), missing += state(piece) == State::missing;
+    for (const std::int64_t spare : spares)
+        spare_names.push_back(manifest_.file_name(spare));
+    const bool one = names.size() == 1;
+    const std::string what = listed(names) + (one ? " is " : " are ")
+                             + (missing == names.size() ? "missing" : missing > 0 ? "missing or damaged" : "damaged");
+    if (manifest_.recovery == 1 && one)
+        fail("Error : " + what + ", and " + recovery_name
+             + (state(manifest_.count) != State::whole ? " cannot rebuild it\n" : ", which would rebuild it, is damaged too\n"));
+    if (manifest_.recovery == 1)
+        fail("Error : " + what + ", and one recovery piece rebuilds only one\n");
+    const std::size_t left = static_cast<std::size_t>(manifest_.recovery) - spares.size();
+    fail("Error : " + what + ", and "
+         + (spares.empty() ? "" : listed(spare_names) + (spares.size() == 1 ? " is" : " are") + " missing or damaged there too, so ")
+         + (left == 0 ? "no recovery piece is left to rebuild them"
+                      : std::to_string(left) + (left == 1 ? " recovery piece rebuilds" : " recovery pieces rebuild") + " only "
+                            + std::to_string(left))
+         + "; it would take " + std::to_string(names.size() + spares.size()) + "\n");
 }
 
-// The piece's bytes from the recovery piece and all the others, in its
-// place in `output`, checked as any piece is.
-void CheckedCopy::rebuild(std::int64_t number, bool missing)
+// What was rebuilt is not the piece: another piece is damaged (the pieces
+// after it are not checked yet), or a recovery piece is, or the recovery
+// pieces were made from other pieces than the manifest lists.
+[[noreturn]] void CheckedCopy::fail_rebuilding(std::int64_t number)
+{
+    std::vector<std::int64_t> pieces{number}, spares;
+    for (std::int64_t file = 0; file < manifest_.files(); ++file)
+        if (file != number
+            && !holds(manifest_.file_name(file), manifest_.file_bytes(file), 0, manifest_.file_bytes(file),
+                      manifest_.file_digest(file)))
+            (file < manifest_.count ? pieces : spares).push_back(file);
+    if (pieces.size() + spares.size() > 1)
+        fail_row(pieces, spares);
+    fail("Error : " + piece_file_name(number) + (state(number) == State::missing ? " is missing" : " is damaged")
+         + ", and " + recovery_name + " cannot rebuild it: it was made from pieces other than those " + manifest_name
+         + " lists\n");
+}
+
+// Whether block `block` of a file is what the manifest says, read once.
+bool CheckedCopy::block_whole(std::int64_t file, std::int64_t block)
+{
+    if (state(file) != State::whole || bad_.count({file, block}) > 0)
+        return false;
+    if (copied_whole_.count(file) > 0)
+        return true;
+    const auto key = std::make_pair(file, block);
+    if (const auto known = checked_.find(key); known != checked_.end())
+        return known->second;
+    const std::int64_t at = block * manifest_.block_size();
+    const std::int64_t size = std::min(manifest_.block_size(), manifest_.file_bytes(file) - at);
+    const std::string name = manifest_.file_name(file);
+    // A piece that is there but cannot be read is named, not rebuilt.
+    if (File piece; file < manifest_.count && !open_for_reading(piece, name))
+        fail_opening(name);
+    return checked_[key] = holds(name, manifest_.file_bytes(file), at, size, manifest_.block_digest(file, block));
+}
+
+// The block's bytes from the whole blocks of its row: every other piece's,
+// and as many recovery pieces' as there are bad pieces there.
+void CheckedCopy::rebuild_block(std::int64_t number, std::int64_t block, Repair& repair)
+{
+    const std::int64_t at = block * manifest_.block_size();
+    std::vector<std::int64_t> lost{number}, spares;
+    for (std::int64_t piece = 0; piece < manifest_.count; ++piece)
+        if (piece != number && at < manifest_.piece_bytes(piece) && !block_whole(piece, block))
+            lost.push_back(piece);
+    std::vector<int> rows;
+    for (int index = 0; index < manifest_.recovery && rows.size() < lost.size(); ++index)
+        if (block_whole(manifest_.count + index, block))
+            rows.push_back(index);
+        else
+            spares.push_back(manifest_.count + index);
+    if (rows.size() < lost.size())
+        fail_row(lost, spares);
+    sums_.block_start();
+    const auto take = [this](const unsigned char* bytes, std::int64_t count) {
+        if (output_ && !write_all(*output_, reinterpret_cast<const char*>(bytes), count))
+            fail_writing(output_->name);
+        sums_.took(reinterpret_cast<const char*>(bytes), count);
+        if (output_)
+            report().moved(count);
+    };
+    const std::int64_t size = std::min(manifest_.block_size(), manifest_.piece_bytes(number) - at);
+    rebuild_bytes(manifest_, lost, rows, 0, at, size, take);
+    if (sums_.block_done() != manifest_.block_digest(number, block))
+        fail_rebuilding(number);
+    ++repair.blocks;
+    for (const int row : rows)
+        if (std::count(repair.from.begin(), repair.from.end(), recovery_file_name(row)) == 0)
+            repair.from.push_back(recovery_file_name(row));
+}
+
+// A block of a whole piece, copied and checked; false, with nothing of it
+// counted, where it differs: it is then to be rebuilt in its place.
+bool CheckedCopy::copy_block(File& piece, std::int64_t number, std::int64_t block)
+{
+    const std::int64_t at = block * manifest_.block_size();
+    const std::int64_t size = std::min(manifest_.block_size(), manifest_.piece_bytes(number) - at);
+    const std::int64_t start = output_ ? position_of(*output_) : 0;
+    if (!move_to(piece, at))
+        fail_reading(piece.name);
+    sums_.block_start();
+    const std::int64_t copied =
+        output_ ? DataCopy(piece, &sums_, ways_).into(*output_, size) : read_into(piece, sums_, size);
+    if (sums_.block_done() == manifest_.block_digest(number, block) && copied == size)
+        return true;
+    sums_.block_again();
+    // An output that cannot go back had a dry run, which found this block whole.
+    if (output_ && (!can_rewind(*output_) || start < 0 || !move_to(*output_, start)))
+        fail_damaged(piece.name);
+    bad_.insert({number, block});
+    return false;
+}
+
+// A piece block by block, each bad one rebuilt from its row.
+void CheckedCopy::restream(std::int64_t number)
 {
     const std::string name = piece_file_name(number);
-    if (notes_.rebuilt)
-        fail_too_many({*notes_.rebuilt, number});
-    // Another found missing or of the wrong size is waiting its turn.
-    for (const auto* known : {&missing_, &wrong_size_})
-        for (const std::int64_t other : *known)
-            if (other != number)
-                fail_too_many({number, other});
-    // Read through a link, as a piece is.
-    const NameInfo spare = about(recovery_name, true);
-    if (spare.kind != NameInfo::regular || spare.size != manifest_.piece_size)
-        fail("Error : " + name + (missing ? " is missing" : " is damaged") + ", and " + recovery_name
-             + " cannot rebuild it\n");
-    std::vector<std::string> names{recovery_name};
-    std::vector<std::int64_t> sizes{manifest_.piece_size};
-    for (std::int64_t other = 0; other < manifest_.count; ++other)
-        if (other != number)
-            names.push_back(piece_file_name(other)), sizes.push_back(manifest_.piece_bytes(other));
+    restreamed_.insert(number);
     if (recovery_check_)
         recovery_check_->give_up();
+    File piece;
+    const bool readable = state(number) == State::whole && open_for_reading(piece, name);
     if (output_)
         report().piece(name, number, manifest_.count, manifest_.piece_bytes(number));
-    write_xor(names, sizes, output_, manifest_.piece_bytes(number), sums_);
+    Repair repair{name, state(number) == State::missing, 0, manifest_.blocks_of(number), {}};
+    for (std::int64_t block = 0; block < repair.of; ++block)
+        if (!readable || bad_.count({number, block}) > 0 || !copy_block(piece, number, block))
+            rebuild_block(number, block, repair);
     if (sums_.piece_done() != manifest_.pieces[static_cast<std::size_t>(number)])
-        fail_rebuilding(number, missing);
-    notes_.rebuilt = number, notes_.rebuilt_was_missing = missing;
-}
-
-// What was rebuilt is not the piece: another piece is damaged too (the
-// pieces after it are not checked yet), or the recovery piece is.
-[[noreturn]] void CheckedCopy::fail_rebuilding(std::int64_t number, bool missing)
-{
-    std::vector<std::int64_t> bad{number};
-    for (std::int64_t other = 0; other < manifest_.count; ++other)
-        if (other != number && !holds(piece_file_name(other), manifest_.piece_bytes(other), manifest_.pieces[other]))
-            bad.push_back(other);
-    if (bad.size() > 1)
-        fail_too_many(bad);
-    const std::string piece = piece_file_name(number) + (missing ? " is missing" : " is damaged") + ", and ";
-    // Whole by the manifest, it was made from other pieces than those it
-    // lists: one changed while they were split.
-    if (holds(recovery_name, manifest_.piece_size, manifest_.recovery_digest))
-        fail("Error : " + piece + recovery_name + " cannot rebuild it: it was made from pieces other than those "
-             + manifest_name + " lists\n");
-    fail("Error : " + piece + recovery_name + ", which would rebuild it, is damaged too\n");
+        fail_rebuilding(number);
+    notes_.repairs.push_back(repair);
 }
 
 void CheckedCopy::copy_piece(std::int64_t number)
 {
     const std::string name = piece_file_name(number);
-    const bool missing = std::count(missing_.begin(), missing_.end(), number) > 0;
-    if (missing || std::count(wrong_size_.begin(), wrong_size_.end(), number) > 0 || damaged_ == number)
-        return rebuild(number, missing);
+    if (state(number) != State::whole || known_.pieces.count(number) > 0)
+        return restream(number);
     File piece;
     if (!open_for_reading(piece, name)) {
         if (about(name).kind != NameInfo::none)
             fail_opening(name);
         if (!manifest_.recovery)
             fail("Error : " + name + " is missing\n");
-        return rebuild(number, true);
+        states_[static_cast<std::size_t>(number)] = State::missing;
+        refuse_what_no_row_can_rebuild();
+        return restream(number);
     }
-    if (piece.size != manifest_.piece_bytes(number))
-        return manifest_.recovery ? rebuild(number, false) : fail_damaged(name);
+    if (piece.size != manifest_.piece_bytes(number) && !manifest_.recovery)
+        fail_damaged(name);
     const std::int64_t start = output_ ? position_of(*output_) : 0;
     if (output_)
         report().piece(name, number, manifest_.count, piece.size);
     const std::int64_t copied =
-        output_ ? DataCopy(piece, &sums_, ways_).into(*output_, piece.size) : read_into(piece, sums_);
-    if (sums_.piece_done() == manifest_.pieces[static_cast<std::size_t>(number)] && copied == piece.size)
+        output_ ? DataCopy(piece, &sums_, ways_).into(*output_, piece.size) : read_into(piece, sums_, piece.size);
+    if (sums_.piece_done() == manifest_.pieces[static_cast<std::size_t>(number)] && copied == piece.size) {
+        copied_whole_.insert(number);
         return;
+    }
     // Its place in the output is taken again, where the output can go back:
     // one that cannot had a dry run first, which found the piece whole.
     if (!manifest_.recovery || (output_ && (!can_rewind(*output_) || start < 0 || !move_to(*output_, start))))
         fail_damaged(name);
     sums_.piece_again();
-    rebuild(number, false);
+    restream(number);
 }
 
-// Every piece was whole: the recovery piece is looked at only to say
-// whether it could have served.
-void CheckedCopy::check_recovery_piece()
+// Every piece was whole: the recovery pieces are looked at only to say
+// whether they could have served.
+void CheckedCopy::check_recovery_pieces()
 {
-    if (about(recovery_name).kind == NameInfo::none)
-        notes_.recovery_missing = true;
-    else if (!recovery_check_->whole())
-        notes_.recovery_missing = false;
+    for (int index = 0; index < manifest_.recovery; ++index) {
+        const std::int64_t file = manifest_.count + index;
+        if (state(file) == State::missing && about(manifest_.file_name(file)).kind == NameInfo::none)
+            notes_.unusable.push_back({manifest_.file_name(file), true});
+        else if (state(file) != State::whole || !recovery_check_ || !recovery_check_->whole(index))
+            notes_.unusable.push_back({manifest_.file_name(file), false});
+    }
 }
 
 CheckedCopyNotes CheckedCopy::run()
 {
-    if (manifest_.recovery)
-        find_bad_before();
-    if (manifest_.recovery && missing_.empty() && wrong_size_.empty() && !damaged_)
-        recovery_check_.emplace(manifest_);
+    if (manifest_.recovery) {
+        find_lost_files();
+        refuse_what_no_row_can_rebuild();
+        bool pieces_whole = known_.pieces.empty();
+        for (std::int64_t piece = 0; piece < manifest_.count; ++piece)
+            pieces_whole = pieces_whole && state(piece) == State::whole;
+        if (pieces_whole)
+            recovery_check_.emplace(manifest_);
+    }
     for (std::int64_t number = 0; number < manifest_.count; ++number)
         copy_piece(number);
     if (sums_.whole() != manifest_.whole)
         fail("Error : the joined pieces differ from the file that was split, by " + manifest_name + "\n");
-    if (manifest_.recovery && !notes_.rebuilt)
-        check_recovery_piece();
+    if (manifest_.recovery && notes_.repairs.empty())
+        check_recovery_pieces();
     return notes_;
 }
 
@@ -252,10 +382,11 @@ CheckedCopyNotes copy_checked(File& output, const Manifest& manifest, CopyWays w
 {
     // An output that cannot take back what it was sent is sent only what a
     // dry run vouched for, rebuilt where need be.
-    std::optional<std::int64_t> damaged;
-    if (!can_rewind(output))
-        if (const CheckedCopyNotes dry = CheckedCopy(nullptr, manifest, ways, {}).run();
-            dry.rebuilt && !dry.rebuilt_was_missing)
-            damaged = dry.rebuilt;
-    return CheckedCopy(&output, manifest, ways, damaged).run();
+    Damage damage;
+    if (!can_rewind(output)) {
+        CheckedCopy dry(nullptr, manifest, ways, {});
+        dry.run();
+        damage = dry.damage();
+    }
+    return CheckedCopy(&output, manifest, ways, damage).run();
 }

@@ -5,19 +5,33 @@
 #include "pieces/manifest.h"
 
 #include <cstdint>
-#include <optional>
+#include <string>
+#include <vector>
 
-// What a checked copy found besides: a piece it rebuilt from the recovery
-// piece, or a recovery piece it could not have used.
+// What a checked copy found besides: the pieces it rebuilt or repaired
+// from recovery pieces (so many of their blocks, from those recovery
+// pieces), and, where none needed them, the recovery pieces it could not
+// have used.
+struct Repair {
+    std::string piece;
+    bool missing = false;
+    std::int64_t blocks = 0, of = 0;
+    std::vector<std::string> from;
+};
+struct Unusable {
+    std::string name;
+    bool missing = false;  // or damaged
+};
 struct CheckedCopyNotes {
-    std::optional<std::int64_t> rebuilt;
-    bool rebuilt_was_missing = false;
-    std::optional<bool> recovery_missing;  // set where the recovery piece is missing (true) or damaged
+    std::vector<Repair> repairs;
+    std::vector<Unusable> unusable;
 };
 
 // Copies the manifest's run into `output`, where it stands, each piece
-// checked against the manifest as it stands in `output` before a byte of
-// the next is copied; then the whole. Where the manifest lists a recovery
-// piece, one piece missing or damaged is rebuilt from it and the others;
-// two are refused. Bytes land in `output` in the `ways` it takes.
+// checked against the manifest before a byte of the next is copied; then
+// the whole. Where the manifest lists recovery pieces, every block of a
+// piece that is missing or damaged is rebuilt from them and the other
+// pieces, while in its row no more blocks are bad than there are whole
+// recovery blocks; a run past that is refused. Bytes land in `output` in
+// the `ways` it takes.
 CheckedCopyNotes copy_checked(File& output, const Manifest& manifest, CopyWays ways);

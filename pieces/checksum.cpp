@@ -23,6 +23,15 @@ constexpr std::int64_t zeros_at_once = 1 << 18;
 
 } // namespace
 
+Digest checksum_of(const void* bytes, std::int64_t count)
+{
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, XXH3_128bits(bytes, static_cast<std::size_t>(count)));
+    Digest digest;
+    std::copy(canonical.digest, canonical.digest + 16, digest.begin());
+    return digest;
+}
+
 std::string hex_of(const Digest& digest)
 {
     std::string text;
@@ -37,7 +46,11 @@ struct Checksums::States {
     // The whole as it was when this piece started, and the one before.
     XXH3_state_t* before_this = XXH3_createState();
     XXH3_state_t* before_last = XXH3_createState();
-    bool with_whole;
+    // The block's, and the piece and the whole at its start.
+    XXH3_state_t* block = XXH3_createState();
+    XXH3_state_t* piece_at_block = XXH3_createState();
+    XXH3_state_t* whole_at_block = XXH3_createState();
+    bool with_whole, in_block = false;
     std::vector<char> nothing;  // made only where a hole is met
 
     explicit States(bool with_whole) : with_whole(with_whole)
@@ -53,6 +66,9 @@ struct Checksums::States {
         XXH3_freeState(whole);
         XXH3_freeState(before_this);
         XXH3_freeState(before_last);
+        XXH3_freeState(block);
+        XXH3_freeState(piece_at_block);
+        XXH3_freeState(whole_at_block);
     }
 };
 
@@ -64,6 +80,8 @@ void Checksums::took(const char* bytes, std::int64_t count)
     XXH3_128bits_update(states_->piece, bytes, static_cast<std::size_t>(count));
     if (states_->with_whole)
         XXH3_128bits_update(states_->whole, bytes, static_cast<std::size_t>(count));
+    if (states_->in_block)
+        XXH3_128bits_update(states_->block, bytes, static_cast<std::size_t>(count));
 }
 
 void Checksums::zeros(std::int64_t count)
@@ -92,3 +110,24 @@ void Checksums::piece_again()
 }
 
 Digest Checksums::whole() { return digest_of(states_->whole); }
+
+void Checksums::block_start()
+{
+    XXH3_128bits_reset(states_->block);
+    XXH3_copyState(states_->piece_at_block, states_->piece);
+    XXH3_copyState(states_->whole_at_block, states_->whole);
+    states_->in_block = true;
+}
+
+Digest Checksums::block_done()
+{
+    states_->in_block = false;
+    return digest_of(states_->block);
+}
+
+void Checksums::block_again()
+{
+    XXH3_copyState(states_->piece, states_->piece_at_block);
+    XXH3_copyState(states_->whole, states_->whole_at_block);
+    states_->in_block = false;
+}

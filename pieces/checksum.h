@@ -9,6 +9,9 @@
 using Digest = std::array<unsigned char, 16>;
 std::string hex_of(const Digest& digest);
 
+// The checksum of `count` bytes, at once.
+Digest checksum_of(const void* bytes, std::int64_t count);
+
 // The checksums of each piece and of the whole, taken from the very bytes
 // the copy writes, as they pass through the program.
 class Checksums {
@@ -31,6 +34,12 @@ public:
     // though nothing had been told of it.
     void piece_again();
     Digest whole();
+    // A block's own checksum besides, from block_start to block_done; or,
+    // by block_again, the piece and the whole as they were at its start,
+    // as though nothing had been told of it.
+    void block_start();
+    Digest block_done();
+    void block_again();
 
 private:
     struct States;

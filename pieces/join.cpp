@@ -121,7 +121,7 @@ NameInfo check_output(const std::string& output_name, const std::string& target,
 {
     // Replacing the output must never take away a piece or the manifest.
     if (const auto output = identity_of(target))
-        if (const auto name = run_file_that_is(*output, run.count, run.here, run.checked && run.manifest.recovery))
+        if (const auto name = run_file_that_is(*output, run.count, run.here, run.checked ? run.manifest.recovery : 0))
             fail("Error : writing into " + output_name + " would overwrite the " + run_file_kind(*name) + *name
                  + "\n");
     const NameInfo old = about(target);
@@ -190,10 +190,13 @@ void tell_what_was_found(const Run& run)
 {
     if (!run.checked)
         return report().joined_unchecked(about(recovery_name).kind != NameInfo::none);
-    if (run.notes.rebuilt)
-        report().rebuilt(piece_file_name(*run.notes.rebuilt), run.notes.rebuilt_was_missing);
-    if (run.notes.recovery_missing)
-        report().recovery_unusable(*run.notes.recovery_missing);
+    for (const Repair& repair : run.notes.repairs)
+        if (repair.missing || repair.blocks == repair.of)
+            report().rebuilt(repair.piece, repair.missing, repair.from);
+        else
+            report().repaired(repair.piece, repair.blocks, repair.of, repair.from);
+    for (const Unusable& spare : run.notes.unusable)
+        report().recovery_unusable(spare.name, spare.missing);
     if (!run.here)
         return;
     if (const auto past = pieces_past(*run.here, run.count))
@@ -225,7 +228,7 @@ void join_pieces(const std::string& output_name)
     if (!in_place)
         sweep_leftovers(*target, false);
     const Room room = in_place ? Room{} : room_in(folder_name(*target));
-    refuse_an_output_that_cannot_fit(output_name, piece_sizes(run), run.checked && run.manifest.recovery, room);
+    refuse_an_output_that_cannot_fit(output_name, piece_sizes(run), run.checked ? run.manifest.recovery : 0, room);
     report().work_starts();
     try {
         in_place ? write_in_place(output_name, run) : replace_output(output_name, *target, run, room);

@@ -1,9 +1,11 @@
 #include "pieces/manifest.h"
 
+#include "pieces/erasure.h"
 #include "pieces/failure.h"
 #include "pieces/piece_files.h"
 #include "pieces/recovery.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
 
@@ -40,12 +42,25 @@ bool unescape(const std::string& text, std::string& name)
     return true;
 }
 
+std::string recovery_text(int recovery)
+{
+    return recovery == 0   ? ""
+           : recovery == 1 ? "1 recovery piece, "
+                           : std::to_string(recovery) + " recovery pieces, ";
+}
+
 std::string header(const Manifest& m)
 {
     return mark + escaped(m.source) + ", " + std::to_string(m.size) + " bytes in " + std::to_string(m.count)
            + (m.count == 1 ? " piece" : " pieces") + " of " + std::to_string(m.piece_size) + " bytes, "
-           + (m.recovery ? "1 recovery piece, " : "") + (m.finished ? "whole " + hex_of(m.whole) : "unfinished")
-           + "\n";
+           + recovery_text(m.recovery) + (m.finished ? "whole " + hex_of(m.whole) : "unfinished") + "\n";
+}
+
+std::string file_line(const Digest& digest, const std::string& name) { return hex_of(digest) + "  " + name + "\n"; }
+
+std::string block_line(const Digest& digest, const std::string& name, std::int64_t block)
+{
+    return "# " + hex_of(digest) + "  " + name + " block " + std::to_string(block) + "\n";
 }
 
 bool whole_number(std::string_view text, std::int64_t& value)
@@ -98,7 +113,12 @@ bool read_header(const std::string& line, Manifest& m)
             return false;
         m.finished = true;
     }
-    m.recovery = ends_with(text, "1 recovery piece, ");
+    std::int64_t recovery = 0;
+    if (ends_with(text, " recovery pieces, ") ? !number_at_end(text, recovery) : ends_with(text, "1 recovery piece, "))
+        recovery += 1;
+    if (recovery > most_pieces_with_recovery)
+        return false;
+    m.recovery = static_cast<int>(recovery);
     if (!ends_with(text, " bytes, ") || !number_at_end(text, m.piece_size) || !ends_with(text, " of ")
         || !(ends_with(text, " pieces") || ends_with(text, " piece")) || !number_at_end(text, m.count)
         || !ends_with(text, " bytes in ") || !number_at_end(text, m.size) || !ends_with(text, ", ")
@@ -110,24 +130,39 @@ bool read_header(const std::string& line, Manifest& m)
            && m.count == piece_count(m.size, m.piece_size) && header(m) == line + "\n";
 }
 
-// The lines read so far after the first: the pieces', then the recovery
-// piece's, once it is read.
-std::int64_t listed(const Manifest& m)
-{
-    return static_cast<std::int64_t>(m.pieces.size()) + (m.recovery_digest != Digest{});
-}
-
-// A piece's line, or once all are read the recovery piece's, in order.
+// A piece's line, a recovery piece's, or a block's, in the order they
+// are written; what it is follows from how many came before.
 bool read_line(const std::string& line, Manifest& m)
 {
-    const auto count = static_cast<std::int64_t>(m.pieces.size());
-    const std::string name = "  " + (count < m.count ? piece_file_name(count) : recovery_name);
+    const auto files = static_cast<std::int64_t>(m.pieces.size() + m.recovery_pieces.size());
     Digest digest;
-    if (listed(m) == m.count + m.recovery || line.size() != 32 + name.size() || line.compare(32, name.size(), name) != 0
-        || !digest_of(line.substr(0, 32), digest))
+    if (files < m.files()) {
+        const std::string name = m.file_name(files);
+        if (line.size() < 32 || !digest_of(line.substr(0, 32), digest) || file_line(digest, name) != line + "\n")
+            return false;
+        (files < m.count ? m.pieces : m.recovery_pieces).push_back(digest);
+        return true;
+    }
+    // The blocks, file by file: the next one's file and number.
+    std::int64_t file = 0, block = static_cast<std::int64_t>(m.blocks.size());
+    while (file < m.files() && block >= m.blocks_of(file))
+        block -= m.blocks_of(file++);
+    if (m.recovery == 0 || file == m.files() || line.size() < 34 || !digest_of(line.substr(2, 32), digest)
+        || block_line(digest, m.file_name(file), block) != line + "\n")
         return false;
-    (count < m.count ? m.pieces.emplace_back() : m.recovery_digest) = digest;
+    m.blocks.push_back(digest);
     return true;
+}
+
+// Every file listed, and every block or none.
+bool complete(Manifest& m)
+{
+    if (static_cast<std::int64_t>(m.pieces.size() + m.recovery_pieces.size()) != m.files())
+        return false;
+    std::int64_t blocks = 0;
+    for (std::int64_t file = 0; file < m.files() && !m.blocks.empty(); ++file)
+        blocks += m.blocks_of(file);
+    return static_cast<std::int64_t>(m.blocks.size()) == blocks;
 }
 
 } // namespace
@@ -137,19 +172,61 @@ std::int64_t Manifest::piece_bytes(std::int64_t number) const
     return std::min(piece_size, size - number * piece_size);
 }
 
+std::string Manifest::file_name(std::int64_t file) const
+{
+    return file < count ? piece_file_name(file) : recovery_file_name(static_cast<int>(file - count));
+}
+
+std::int64_t Manifest::file_bytes(std::int64_t file) const { return file < count ? piece_bytes(file) : piece_size; }
+
+const Digest& Manifest::file_digest(std::int64_t file) const
+{
+    return file < count ? pieces[static_cast<std::size_t>(file)] : recovery_pieces[static_cast<std::size_t>(file - count)];
+}
+
+std::int64_t Manifest::block_size() const { return blocks.empty() ? piece_size : block_size_for(piece_size, recovery); }
+
+std::int64_t Manifest::blocks_of(std::int64_t file) const
+{
+    return (file_bytes(file) + block_size() - 1) / block_size();
+}
+
+const Digest& Manifest::block_digest(std::int64_t file, std::int64_t block) const
+{
+    if (blocks.empty())
+        return file_digest(file);
+    // Every piece but the last has as many blocks as a recovery piece.
+    const std::int64_t full = (piece_size + block_size() - 1) / block_size();
+    const std::int64_t before = file < count ? file * full : (count - 1) * full + blocks_of(count - 1) + (file - count) * full;
+    return blocks[static_cast<std::size_t>(before + block)];
+}
+
+std::int64_t block_size_for(std::int64_t piece_size, int recovery)
+{
+    const std::int64_t row = (std::int64_t{7} << 20) / (recovery + 1) / 1024 * 1024;
+    return std::min({piece_size, std::int64_t{1} << 20, std::max<std::int64_t>(row, 1024)});
+}
+
 bool write_manifest(File& file, const Manifest& manifest)
 {
     std::string text = header(manifest);
-    for (std::size_t number = 0; number < manifest.pieces.size(); ++number) {
-        text += hex_of(manifest.pieces[number]) + "  " + piece_file_name(static_cast<std::int64_t>(number)) + "\n";
-        if (text.size() >= (1 << 16) && !write_all(file, text.data(), static_cast<std::int64_t>(text.size())))
-            return false;
-        if (text.size() >= (1 << 16))
+    const auto write_batch = [&](bool last) {
+        const bool due = last || text.size() >= (1 << 16);
+        const bool written = !due || write_all(file, text.data(), static_cast<std::int64_t>(text.size()));
+        if (due)
             text.clear();
-    }
-    if (manifest.recovery && manifest.finished)
-        text += hex_of(manifest.recovery_digest) + "  " + recovery_name + "\n";
-    return write_all(file, text.data(), static_cast<std::int64_t>(text.size()));
+        return written;
+    };
+    const std::int64_t listed = manifest.finished ? manifest.files() : 0;
+    for (std::int64_t each = 0; each < listed; ++each)
+        if (text += file_line(manifest.file_digest(each), manifest.file_name(each)); !write_batch(false))
+            return false;
+    for (std::int64_t each = 0; each < listed && !manifest.blocks.empty(); ++each)
+        for (std::int64_t block = 0; block < manifest.blocks_of(each); ++block)
+            if (text += block_line(manifest.block_digest(each, block), manifest.file_name(each), block);
+                !write_batch(false))
+                return false;
+    return write_batch(true);
 }
 
 ManifestRead read_manifest(Manifest& m)
@@ -186,6 +263,5 @@ ManifestRead read_manifest(Manifest& m)
             line.clear();
         }
     }
-    const bool whole = !first && line.empty() && listed(m) == m.count + m.recovery;
-    return whole ? ManifestRead::read : ManifestRead::malformed;
+    return !first && line.empty() && complete(m) ? ManifestRead::read : ManifestRead::malformed;
 }

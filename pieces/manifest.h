@@ -15,17 +15,36 @@
 // checksum, and lists no piece.
 extern const std::string manifest_name;
 
-// A run with a recovery piece says so in its first line, ", 1 recovery
-// piece" before the whole's checksum, and lists it after the pieces.
+// A run with recovery pieces says how many in its first line ("1 recovery
+// piece, " or "3 recovery pieces, " before the whole's checksum), lists
+// them after the pieces, and then the checksum of every block of every
+// piece and recovery piece, in lines xxh128sum passes over:
+//   # <hex>  FILE3.SPL block 17
+// A run written before blocks were kept lists none: its block is a piece.
 struct Manifest {
     std::string source;  // without its folders
     std::int64_t size = 0, piece_size = 0, count = 0;
-    bool finished = false, recovery = false;
-    Digest whole{}, recovery_digest{};
-    std::vector<Digest> pieces;
+    bool finished = false;
+    int recovery = 0;
+    Digest whole{};
+    std::vector<Digest> pieces, recovery_pieces, blocks;
 
     std::int64_t piece_bytes(std::int64_t number) const;
+    // The pieces, then the recovery pieces, as one row of files.
+    std::int64_t files() const { return count + recovery; }
+    std::string file_name(std::int64_t file) const;
+    std::int64_t file_bytes(std::int64_t file) const;
+    const Digest& file_digest(std::int64_t file) const;
+    // The size of a block, the number of blocks of a file, and the
+    // checksum of block `block` of file `file`.
+    std::int64_t block_size() const;
+    std::int64_t blocks_of(std::int64_t file) const;
+    const Digest& block_digest(std::int64_t file, std::int64_t block) const;
 };
+
+// The block size of a run with `recovery` pieces, which bounds the memory of
+// a row of blocks, one per recovery piece and one read, in two threads.
+std::int64_t block_size_for(std::int64_t piece_size, int recovery);
 
 // Writes it all where `file` stands; false when a write failed.
 bool write_manifest(File& file, const Manifest& manifest);

@@ -90,11 +90,12 @@ std::optional<PieceSpan> pieces_past(const std::vector<PieceHere>& here, std::in
 
 std::string run_file_kind(const std::string& name)
 {
-    return name == manifest_name ? "manifest " : name == recovery_name ? "recovery piece " : "piece ";
+    const bool recovery = name.size() > 4 && name.compare(name.size() - 4, 4, ".REV") == 0;
+    return name == manifest_name ? "manifest " : recovery ? "recovery piece " : "piece ";
 }
 
 std::optional<std::string> run_file_that_is(const FileId& id, std::int64_t count, const PiecesHere& here,
-                                            bool recovery)
+                                            int recovery)
 {
     // The listing tells the number of a name's own file: a link's is not
     // the number of the file it leads to.
@@ -114,7 +115,8 @@ std::optional<std::string> run_file_that_is(const FileId& id, std::int64_t count
     }
     if (is(manifest_name, nullptr))
         return manifest_name;
-    if (recovery && is(recovery_name, nullptr))
-        return recovery_name;
+    for (int index = 0; index < recovery; ++index)
+        if (is(recovery_file_name(index), nullptr))
+            return recovery_file_name(index);
     return std::nullopt;
 }

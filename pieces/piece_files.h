@@ -54,7 +54,7 @@ std::optional<PieceSpan> pieces_past(const std::vector<PieceHere>& here, std::in
 // over its source, nor a join over its run. The listing `here` spares
 // asking of the names whose file it tells.
 std::optional<std::string> run_file_that_is(const FileId& id, std::int64_t count, const PiecesHere& here,
-                                            bool recovery);
+                                            int recovery);
 
 // "piece ", "manifest " or "recovery piece ": what a file of a run is.
 std::string run_file_kind(const std::string& name);

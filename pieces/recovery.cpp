@@ -1,5 +1,6 @@
 #include "pieces/recovery.h"
 
+#include "pieces/erasure.h"
 #include "pieces/failure.h"
 #include "pieces/interruption.h"
 #include "pieces/report.h"
@@ -13,18 +14,16 @@
 
 const std::string recovery_name = "FILES.REV";
 
-namespace {
-
-constexpr std::int64_t block_size = 1 << 19;
-
-// A plain loop, which the compiler turns into vector instructions.
-void xor_into(unsigned char* into, const unsigned char* from, std::size_t count)
+std::string recovery_file_name(int index)
 {
-    for (std::size_t i = 0; i < count; ++i)
-        into[i] ^= from[i];
+    return index == 0 ? recovery_name : "FILES" + std::to_string(index + 1) + ".REV";
 }
 
-// Many files are opened once a block, not all at once: a run may have more
+namespace {
+
+using Buffer = std::unique_ptr<unsigned char[]>;
+
+// Many files are opened once a row, not all at once: a run may have more
 // pieces than a process may hold open. Each of two halves holds at most so
 // many, with room left for the program's other files.
 std::size_t most_held_open()
@@ -32,53 +31,87 @@ std::size_t most_held_open()
     return static_cast<std::size_t>(std::clamp<std::int64_t>((most_files_open() - 16) / 2, 0, 128));
 }
 
-// The XOR of the files [first, end) of a list, a block at a time.
-class XorOfFiles {
+// The manifest's files [first, end), read a stretch at a time at the same
+// offset in each, zeros past a file's end.
+class Files {
 public:
-    XorOfFiles(const std::vector<std::string>& names, const std::vector<std::int64_t>& sizes, std::size_t first,
-               std::size_t end)
-        : names_(names), sizes_(sizes), first_(first), end_(end), held_(end - first <= most_held_open() ? end - first : 0)
+    Files(const Manifest& manifest, std::int64_t first, std::int64_t end)
+        : manifest_(manifest), first_(first),
+          held_(static_cast<std::size_t>(end - first) <= most_held_open() ? static_cast<std::size_t>(end - first) : 0)
     {
     }
 
-    // Bytes [at, at + count) of the XOR; fails the program as a file that
-    // cannot be read.
-    unsigned char* block(std::int64_t at, std::int64_t count)
+    // Bytes [at, at + count) of file `file` into `into`; how many it holds
+    // there, the rest left as it was.
+    std::int64_t read(std::int64_t file, std::int64_t at, std::int64_t count, unsigned char* into)
     {
-        std::fill(sum_.get(), sum_.get() + count, 0);
-        for (std::size_t i = first_; i < end_; ++i) {
-            const std::int64_t wanted = std::min(count, sizes_[i] - at);
-            if (wanted <= 0)
-                continue;
-            File once;
-            File& file = held_.empty() ? once : held_[i - first_];
-            if (file.handle == File::no_handle && !open_for_reading(file, names_[i]))
-                fail_opening(names_[i]);
-            const std::int64_t got = read_at(file, reinterpret_cast<char*>(read_.get()), wanted, at);
-            if (got < 0)
-                fail_reading(names_[i]);
-            if (got < wanted)
-                fail_reading(names_[i], "it changed while it was read");
-            xor_into(sum_.get(), read_.get(), static_cast<std::size_t>(wanted));
-        }
-        return sum_.get();
+        const std::int64_t wanted = std::min(count, manifest_.file_bytes(file) - at);
+        if (wanted <= 0)
+            return 0;
+        File once;
+        File& opened = held_.empty() ? once : held_[static_cast<std::size_t>(file - first_)];
+        const std::string name = manifest_.file_name(file);
+        if (opened.handle == File::no_handle && !open_for_reading(opened, name))
+            fail_opening(name);
+        const std::int64_t got = read_at(opened, reinterpret_cast<char*>(into), wanted, at);
+        if (got < 0)
+            fail_reading(name);
+        if (got < wanted)
+            fail_reading(name, "it changed while it was read");
+        return wanted;
     }
 
 private:
-    const std::vector<std::string>& names_;
-    const std::vector<std::int64_t>& sizes_;
-    std::size_t first_, end_;
+    const Manifest& manifest_;
+    std::int64_t first_;
     std::vector<File> held_;
-    std::unique_ptr<unsigned char[]> sum_{new unsigned char[block_size]}, read_{new unsigned char[block_size]};
 };
 
-// The other half of the files, read in a second thread at the same block:
-// reading them from the cache is the work, and it would leave a core idle.
-class XorInThread {
+// One half of the pieces' share of a row of recovery blocks, with each of
+// its pieces' block checksum.
+class HalfRow {
 public:
-    explicit XorInThread(XorOfFiles& files) : files_(files), thread_([this] { run(); }) {}
+    HalfRow(const Manifest& manifest, std::int64_t first, std::int64_t end, std::int64_t block)
+        : manifest_(manifest), files_(manifest, first, end), first_(first), end_(end), read_(new unsigned char[block])
+    {
+        for (int row = 0; row < manifest.recovery; ++row)
+            sums_.emplace_back(new unsigned char[block]);
+        digests.resize(static_cast<std::size_t>(end - first));
+    }
 
-    ~XorInThread()
+    void take(std::int64_t at, std::int64_t count)
+    {
+        for (auto& sum : sums_)
+            std::fill(sum.get(), sum.get() + count, 0);
+        for (std::int64_t piece = first_; piece < end_; ++piece) {
+            const std::int64_t got = files_.read(piece, at, count, read_.get());
+            if (got == 0)
+                continue;
+            digests[static_cast<std::size_t>(piece - first_)] = checksum_of(read_.get(), got);
+            for (int row = 0; row < manifest_.recovery; ++row)
+                multiply_add(coefficient(row, static_cast<int>(piece)), read_.get(), sums_[row].get(),
+                             static_cast<std::size_t>(got));
+        }
+    }
+
+    unsigned char* sum(int row) { return sums_[static_cast<std::size_t>(row)].get(); }
+    std::vector<Digest> digests;
+
+private:
+    const Manifest& manifest_;
+    Files files_;
+    std::int64_t first_, end_;
+    Buffer read_;
+    std::vector<Buffer> sums_;
+};
+
+// The other half of the pieces, read in a second thread at the same row:
+// reading them from the cache is the work, and it would leave a core idle.
+class InThread {
+public:
+    explicit InThread(HalfRow& half) : half_(half), thread_([this] { run(); }) {}
+
+    ~InThread()
     {
         {
             std::lock_guard<std::mutex> held(lock_);
@@ -92,19 +125,19 @@ public:
     {
         {
             std::lock_guard<std::mutex> held(lock_);
-            at_ = at, count_ = count, result_ = nullptr, asked_ = true;
+            at_ = at, count_ = count, asked_ = true;
         }
         changed_.notify_all();
     }
 
-    // The block started last; what failed in the thread fails here.
-    const unsigned char* wait()
+    // The row started last; what failed in the thread fails here.
+    HalfRow& wait()
     {
         std::unique_lock<std::mutex> held(lock_);
         changed_.wait(held, [this] { return !asked_; });
         if (failure_)
             std::rethrow_exception(failure_);
-        return result_;
+        return half_;
     }
 
 private:
@@ -116,47 +149,102 @@ private:
             if (ending_)
                 return;
             held.unlock();
-            unsigned char* result = nullptr;
             std::exception_ptr failure;
             try {
-                result = files_.block(at_, count_);
+                half_.take(at_, count_);
             } catch (...) {
                 failure = std::current_exception();
             }
             held.lock();
-            result_ = result, failure_ = failure, asked_ = false;
+            failure_ = failure, asked_ = false;
             changed_.notify_all();
         }
     }
 
-    XorOfFiles& files_;
+    HalfRow& half_;
     std::mutex lock_;
     std::condition_variable changed_;
     std::int64_t at_ = 0, count_ = 0;
     bool asked_ = false, ending_ = false;
-    unsigned char* result_ = nullptr;
     std::exception_ptr failure_;
     std::thread thread_;
 };
 
+// Each file's blocks, in the order the manifest lists them.
+void list_blocks(Manifest& manifest, const std::vector<std::vector<Digest>>& by_file)
+{
+    manifest.blocks.clear();
+    for (const auto& blocks : by_file)
+        manifest.blocks.insert(manifest.blocks.end(), blocks.begin(), blocks.end());
+}
+
 } // namespace
 
-void write_xor(const std::vector<std::string>& names, const std::vector<std::int64_t>& sizes, File* out,
-               std::int64_t length, Checksums& sums)
+void write_recovery_pieces(Manifest& manifest, std::vector<File>& outs)
 {
-    const std::size_t half = names.size() / 2;
-    XorOfFiles mine(names, sizes, 0, half), others(names, sizes, half, names.size());
-    XorInThread other_half(others);
-    for (std::int64_t at = 0; at < length; at += block_size) {
-        stop_if_interrupted();
-        const std::int64_t count = std::min(block_size, length - at);
-        other_half.start(at, count);
-        unsigned char* sum = mine.block(at, count);
-        xor_into(sum, other_half.wait(), static_cast<std::size_t>(count));
-        if (out && !write_all(*out, reinterpret_cast<const char*>(sum), count))
-            fail_writing(out->name);
-        sums.took(reinterpret_cast<const char*>(sum), count);
-        if (out)
+    const std::int64_t block = block_size_for(manifest.piece_size, manifest.recovery), half = manifest.count / 2;
+    HalfRow mine(manifest, 0, half, block), others(manifest, half, manifest.count, block);
+    std::vector<std::vector<Digest>> blocks(static_cast<std::size_t>(manifest.files()));
+    std::vector<std::unique_ptr<Checksums>> sums;
+    for (int row = 0; row < manifest.recovery; ++row)
+        sums.emplace_back(new Checksums(Checksums::one_file));
+    {
+        InThread other_half(others);
+        for (std::int64_t at = 0; at < manifest.piece_size; at += block) {
+            stop_if_interrupted();
+            const std::int64_t count = std::min(block, manifest.piece_size - at);
+            other_half.start(at, count);
+            mine.take(at, count);
+            HalfRow& theirs = other_half.wait();
+            for (std::int64_t piece = 0; piece < manifest.count; ++piece)
+                if (at < manifest.piece_bytes(piece))
+                    blocks[static_cast<std::size_t>(piece)].push_back(
+                        (piece < half ? mine : theirs).digests[static_cast<std::size_t>(piece < half ? piece : piece - half)]);
+            for (int row = 0; row < manifest.recovery; ++row) {
+                unsigned char* sum = mine.sum(row);
+                multiply_add(1, theirs.sum(row), sum, static_cast<std::size_t>(count));
+                File& out = outs[static_cast<std::size_t>(row)];
+                if (!write_all(out, reinterpret_cast<const char*>(sum), count))
+                    fail_writing(out.name);
+                sums[static_cast<std::size_t>(row)]->took(reinterpret_cast<const char*>(sum), count);
+                blocks[static_cast<std::size_t>(manifest.count + row)].push_back(checksum_of(sum, count));
+            }
             report().moved(count);
+        }
+    }
+    manifest.recovery_pieces.clear();
+    for (auto& each : sums)
+        manifest.recovery_pieces.push_back(each->piece_done());
+    list_blocks(manifest, blocks);
+}
+
+void rebuild_bytes(const Manifest& manifest, const std::vector<std::int64_t>& lost, const std::vector<int>& rows,
+                   std::size_t wanted, std::int64_t at, std::int64_t length, const Take& take)
+{
+    constexpr std::int64_t slice = 1 << 18;
+    const auto inverse = inverse_of(rows, std::vector<int>(lost.begin(), lost.end()));
+    Files files(manifest, 0, manifest.files());
+    std::vector<Buffer> syndromes;
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        syndromes.emplace_back(new unsigned char[slice]);
+    const Buffer read(new unsigned char[slice]), out(new unsigned char[slice]);
+    for (std::int64_t done = 0; done < length; done += slice) {
+        stop_if_interrupted();
+        const std::int64_t count = std::min(slice, length - done);
+        for (std::size_t r = 0; r < rows.size(); ++r)
+            if (files.read(manifest.count + rows[r], at + done, count, syndromes[r].get()) < count)
+                std::fill(syndromes[r].get(), syndromes[r].get() + count, 0);
+        for (std::int64_t piece = 0; piece < manifest.count; ++piece) {
+            if (std::count(lost.begin(), lost.end(), piece) > 0)
+                continue;
+            const std::int64_t got = files.read(piece, at + done, count, read.get());
+            for (std::size_t r = 0; r < rows.size(); ++r)
+                multiply_add(coefficient(rows[r], static_cast<int>(piece)), read.get(), syndromes[r].get(),
+                             static_cast<std::size_t>(got));
+        }
+        std::fill(out.get(), out.get() + count, 0);
+        for (std::size_t r = 0; r < rows.size(); ++r)
+            multiply_add(inverse[wanted][r], syndromes[r].get(), out.get(), static_cast<std::size_t>(count));
+        take(out.get(), count);
     }
 }

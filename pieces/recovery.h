@@ -1,21 +1,30 @@
 #pragma once
 
-#include "pieces/checksum.h"
 #include "pieces/files.h"
+#include "pieces/manifest.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
-// FILES.REV, beside the pieces: at every offset, the XOR of all the pieces
-// there, a shorter piece counting as zeros past its end. From it and all
-// the pieces but one, that one's bytes come back.
+// FILES.REV, FILES2.REV, FILES3.REV, ... beside the pieces: recovery piece
+// `index` holds, at every offset, row `index` of the erasure code over all
+// the pieces there (erasure.h), a shorter piece counting as zeros past its
+// end. FILES.REV, the first, is their XOR. No name of theirs is a piece's.
 extern const std::string recovery_name;
+std::string recovery_file_name(int index);
 
-// Writes into `out`, where it stands, bytes [0, length) of the XOR of the
-// files named `names` (each the length of its piece, `sizes`; zeros past
-// it), telling `sums` of them; with no `out`, only tells `sums`. A file that
-// cannot be read fails the program with its name; an interruption stops it
-// between two blocks.
-void write_xor(const std::vector<std::string>& names, const std::vector<std::int64_t>& sizes, File* out,
-               std::int64_t length, Checksums& sums);
+// Writes the manifest's recovery pieces into `outs`, where they stand, from
+// its pieces as they stand, a row of blocks at a time; lists their
+// checksums, and every block's of the pieces and of themselves, in the
+// manifest. A file that cannot be read fails the program with its name;
+// an interruption stops it between two rows.
+void write_recovery_pieces(Manifest& manifest, std::vector<File>& outs);
+
+// Bytes [at, at + length) of the run's file `lost[wanted]`, one of the
+// pieces `lost`, rebuilt from the recovery pieces `rows` (as many as lost)
+// and every other piece, handed to `take` a stretch at a time.
+using Take = std::function<void(const unsigned char* bytes, std::int64_t count)>;
+void rebuild_bytes(const Manifest& manifest, const std::vector<std::int64_t>& lost, const std::vector<int>& rows,
+                   std::size_t wanted, std::int64_t at, std::int64_t length, const Take& take);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // All that a split or a join tells as it goes, for the console to show as
 // it will: the operations print nothing themselves. Until one is set,
@@ -11,9 +12,10 @@ struct Report {
     // The checks are done and files are about to change: from now on an
     // interruption is to be noted for the work to stop at, not obeyed.
     virtual void work_starts() {}
-    // A split is about to write the piece `name`, or the recovery piece.
+    // A split is about to write the piece `name`, or its recovery pieces,
+    // `first` to `last`.
     virtual void writing_piece(const std::string& /*name*/) {}
-    virtual void writing_recovery_piece(const std::string& /*name*/) {}
+    virtual void writing_recovery_pieces(const std::string& /*first*/, const std::string& /*last*/) {}
     // A piece's copy starts: its name, its place in the run and its bytes.
     virtual void piece(const std::string&, std::int64_t /*number*/, std::int64_t /*count*/, std::int64_t /*bytes*/) {}
     // So many more bytes of the piece are copied.
@@ -29,11 +31,15 @@ struct Report {
     // A join found no manifest, so nothing it joined was checked, nor was
     // a recovery piece here used.
     virtual void joined_unchecked(bool /*recovery_here*/) {}
-    // A join rebuilt a piece that was missing or damaged from the recovery
-    // piece; or found every piece whole but the recovery piece missing or
-    // damaged.
-    virtual void rebuilt(const std::string& /*piece*/, bool /*missing*/) {}
-    virtual void recovery_unusable(bool /*missing*/) {}
+    // A join rebuilt a piece that was missing or damaged, or repaired so
+    // many of its blocks, from those recovery pieces; or found every piece
+    // whole but a recovery piece missing or damaged.
+    virtual void rebuilt(const std::string& /*piece*/, bool /*missing*/, const std::vector<std::string>& /*from*/) {}
+    virtual void repaired(const std::string& /*piece*/, std::int64_t /*blocks*/, std::int64_t /*of*/,
+                          const std::vector<std::string>& /*from*/)
+    {
+    }
+    virtual void recovery_unusable(const std::string& /*name*/, bool /*missing*/) {}
     // A temporary file that a stopped split or join left, of so many bytes,
     // was removed.
     virtual void leftover_removed(const std::string& /*name*/, std::int64_t /*bytes*/, bool /*by_split*/) {}

@@ -6,6 +6,7 @@
 #include "pieces/sizes.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -24,7 +25,9 @@ std::int64_t rounded(std::int64_t bytes, std::int64_t unit) { return (bytes + un
 // What the pieces here that the split overwrites take now, and the manifest.
 std::int64_t freed_by(const Manifest& plan, const PiecesHere& here)
 {
-    std::int64_t freed = about(manifest_name).allocated + (plan.recovery ? about(recovery_name).allocated : 0);
+    std::int64_t freed = about(manifest_name).allocated;
+    for (int index = 0; index < plan.recovery; ++index)
+        freed += about(recovery_file_name(index)).allocated;
     if (!here)
         return freed;
     for (const PieceHere& piece : *here)
@@ -39,7 +42,9 @@ void refuse_too_many_files(const Manifest& plan, const PiecesHere& here, const R
 {
     if (!room.free_files || !here)
         return;
-    std::int64_t need = plan.count + 1 + (plan.recovery && about(recovery_name).kind == NameInfo::none);
+    std::int64_t need = plan.count + 1;
+    for (int index = 0; index < plan.recovery; ++index)
+        need += about(recovery_file_name(index)).kind == NameInfo::none;
     for (const PieceHere& piece : *here)
         need -= piece.number < plan.count;
     if (need > *room.free_files)
@@ -59,18 +64,23 @@ std::int64_t pieces_take(const File& source, const Manifest& plan, const Room& r
 
 // What the output takes where holes stay holes: each piece's data as it
 // stands, and in full a piece not there at its size, or one rebuilt.
-std::int64_t output_takes(const std::vector<std::int64_t>& sizes, bool recovery)
+std::int64_t output_takes(const std::vector<std::int64_t>& sizes, int recovery)
 {
-    std::int64_t need = 0, most_rebuilt = 0;
+    std::int64_t need = 0;
+    std::vector<std::int64_t> rebuilt;  // what each piece would add, rebuilt in full
     for (std::size_t number = 0; number < sizes.size(); ++number) {
         const NameInfo piece = about(piece_file_name(static_cast<std::int64_t>(number)), true);
         const std::int64_t taken = piece.kind == NameInfo::regular && piece.size == sizes[number]
                                        ? std::min(sizes[number], piece.allocated)
                                        : sizes[number];
         need += taken;
-        most_rebuilt = std::max(most_rebuilt, sizes[number] - taken);
+        rebuilt.push_back(sizes[number] - taken);
     }
-    return need + (recovery ? most_rebuilt : 0);
+    const auto most = rebuilt.begin() + std::min<std::ptrdiff_t>(recovery, static_cast<std::ptrdiff_t>(rebuilt.size()));
+    std::partial_sort(rebuilt.begin(), most, rebuilt.end(), std::greater<>());
+    for (auto each = rebuilt.begin(); each != most; ++each)
+        need += *each;
+    return need;
 }
 
 } // namespace
@@ -87,7 +97,7 @@ void refuse_pieces_that_cannot_fit(const File& source, const Manifest& plan, con
     // A manifest's line is 45 bytes and a piece's name; a few more for its
     // first line.
     const std::int64_t need = pieces_take(source, plan, room) + rounded(plan.count * 64 + 4096, room.unit)
-                              + (plan.recovery ? rounded(plan.piece_size, room.unit) : 0);
+                              + plan.recovery * rounded(plan.piece_size, room.unit);
     // Old pieces are asked about only where the new ones may not fit: each
     // costs a call.
     if (need <= *room.free)
@@ -98,7 +108,7 @@ void refuse_pieces_that_cannot_fit(const File& source, const Manifest& plan, con
 }
 
 void refuse_an_output_that_cannot_fit(const std::string& output_name, const std::vector<std::int64_t>& sizes,
-                                      bool recovery, const Room& room)
+                                      int recovery, const Room& room)
 {
     std::int64_t size = 0;
     for (const std::int64_t piece : sizes)

@@ -18,7 +18,7 @@ void refuse_pieces_that_cannot_fit(const File& source, const Manifest& plan, con
 
 // The same for a join's output of pieces of `sizes` (the manifest's, or as
 // they stand where there is none), whose old file stands until the new one
-// is whole. A piece not there at its size counts in full, and where there
-// is a `recovery` piece, so may any one piece that it rebuilds.
+// is whole. A piece not there at its size counts in full, and so may as
+// many others as there are `recovery` pieces to rebuild them.
 void refuse_an_output_that_cannot_fit(const std::string& output_name, const std::vector<std::int64_t>& sizes,
-                                      bool recovery, const Room& room);
+                                      int recovery, const Room& room);

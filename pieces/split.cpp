@@ -1,6 +1,7 @@
 #include "pieces/split.h"
 
 #include "pieces/data_copy.h"
+#include "pieces/erasure.h"
 #include "pieces/failure.h"
 #include "pieces/files.h"
 #include "pieces/folder_lock.h"
@@ -39,12 +40,12 @@ void refuse_to_write(const std::string& name, NameInfo::Kind kind)
 // Every name the split will write is looked at before the first byte. The
 // folder's listing tells what each name is, where it can; the others are
 // asked. The manifest is put in place as a whole, a link at its name too.
-void refuse_names_it_cannot_write(const PiecesHere& here, std::int64_t count, bool recovery)
+void refuse_names_it_cannot_write(const PiecesHere& here, std::int64_t count, int recovery)
 {
     if (const NameInfo::Kind kind = about(manifest_name).kind; kind != NameInfo::link)
         refuse_to_write(manifest_name, kind);
-    if (recovery)
-        refuse_to_write(recovery_name, about(recovery_name).kind);
+    for (int index = 0; index < recovery; ++index)
+        refuse_to_write(recovery_file_name(index), about(recovery_file_name(index)).kind);
     const auto refuse = [](std::int64_t number, std::optional<NameInfo::Kind> kind) {
         const std::string name = piece_file_name(number);
         refuse_to_write(name, kind ? *kind : about(name).kind);
@@ -191,26 +192,36 @@ Digest write_pieces(File& source, Manifest& manifest, const PiecesHere& here, Co
     return writer.whole();
 }
 
-// The recovery piece, from the pieces as they stand on the disk, its
-// checksum into the manifest.
-void write_recovery_piece(Manifest& manifest)
+// The recovery pieces, from the pieces as they stand on the disk, their
+// checksums into the manifest.
+void write_recovery(Manifest& manifest)
 {
-    report().writing_recovery_piece(recovery_name);
-    std::vector<std::string> names;
-    std::vector<std::int64_t> sizes;
-    for (std::int64_t number = 0; number < manifest.count; ++number)
-        names.push_back(piece_file_name(number)), sizes.push_back(manifest.piece_bytes(number));
-    File file;
-    if (!create_piece(file, recovery_name))
-        fail_opening(recovery_name);
-    report().piece(recovery_name, 0, 1, manifest.piece_size);
-    Checksums sums(Checksums::one_file);
-    write_xor(names, sizes, &file, manifest.piece_size, sums);
-    if (!can_flush_folder() && !flush_file(file))
-        fail_writing(recovery_name);
-    if (!close_file(file))
-        fail_writing(recovery_name);
-    manifest.recovery_digest = sums.piece_done();
+    const std::string first = recovery_file_name(0), last = recovery_file_name(manifest.recovery - 1);
+    report().writing_recovery_pieces(first, last);
+    std::vector<File> files(static_cast<std::size_t>(manifest.recovery));
+    for (int index = 0; index < manifest.recovery; ++index)
+        if (!create_piece(files[static_cast<std::size_t>(index)], recovery_file_name(index)))
+            fail_opening(recovery_file_name(index));
+    report().piece(first, 0, 1, manifest.piece_size);
+    write_recovery_pieces(manifest, files);
+    for (File& file : files) {
+        if (!can_flush_folder() && !flush_file(file))
+            fail_writing(file.name);
+        if (!close_file(file))
+            fail_writing(file.name);
+    }
+}
+
+// Pieces and recovery pieces, together, are at most what the code holds;
+// the XOR alone holds any number.
+void refuse_too_many_pieces(const File& source, const Manifest& plan)
+{
+    const std::int64_t most = most_pieces_with_recovery - plan.recovery;
+    if (plan.recovery < 2 || plan.count <= most)
+        return;
+    fail("Error : a run with " + std::to_string(plan.recovery) + " recovery pieces holds at most "
+         + std::to_string(most) + " pieces, and this one would hold " + std::to_string(plan.count)
+         + "; pieces of " + std::to_string((source.size + most * 1024 - 1) / (most * 1024)) + " KB or more would do\n");
 }
 
 } // namespace
@@ -226,14 +237,15 @@ void open_source(File& source, const std::string& name)
         fail("Error : " + name + " tells no size, so it cannot be split\n");
 }
 
-void split_file(File& source, std::int64_t piece_size, bool recovery)
+void split_file(File& source, std::int64_t piece_size, int recovery)
 {
     Manifest manifest;
     manifest.source = base_name(source.name);
     manifest.size = source.size, manifest.piece_size = piece_size;
     manifest.count = piece_count(source.size, piece_size);
     // One piece would be its own copy.
-    manifest.recovery = recovery && manifest.count > 1;
+    manifest.recovery = manifest.count > 1 ? recovery : 0;
+    refuse_too_many_pieces(source, manifest);
     // Nothing is written before it is sure that no piece and no manifest is
     // the source, under whatever name (a path, a link).
     File lock;
@@ -252,7 +264,7 @@ void split_file(File& source, std::int64_t piece_size, bool recovery)
         fail_changed(source);
     if (manifest.recovery)
         try {
-            write_recovery_piece(manifest);
+            write_recovery(manifest);
         } catch (const Interrupted& stop) {
             throw Failure{"Interrupted : " + recovery_name + " is incomplete, and a join here would refuse these pieces\n",
                           stop.signal};

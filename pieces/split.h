@@ -10,6 +10,6 @@ void open_source(File& source, const std::string& name);
 
 // Cuts `source`, from where it stands, into FILE0.SPL, FILE1.SPL, ... of
 // `piece_size` bytes in the current folder, with their manifest, and where
-// asked and there are two pieces or more, their recovery piece; what it
-// tells goes to report().
-void split_file(File& source, std::int64_t piece_size, bool recovery = false);
+// asked and there are two pieces or more, `recovery` recovery pieces; what
+// it tells goes to report().
+void split_file(File& source, std::int64_t piece_size, int recovery = 0);

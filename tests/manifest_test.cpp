@@ -32,15 +32,22 @@ struct InFolder : testing::Test {
     }
 };
 
-Manifest written(const std::string& source, bool finished, bool recovery = false)
+// Three pieces and `recovery` recovery pieces, with their blocks where
+// `blocks`.
+Manifest written(const std::string& source, bool finished, int recovery = 0, bool blocks = false)
 {
     Manifest m;
     m.source = source, m.size = 5000, m.piece_size = 2048, m.count = 3, m.finished = finished;
-    m.recovery = recovery, m.recovery_digest[0] = 0xcd;
+    m.recovery = recovery;
     m.whole[0] = 0xab;
-    if (finished)
+    if (finished) {
         for (unsigned char n = 0; n < 3; ++n)
             m.pieces.push_back(Digest{n, 0xff});
+        for (unsigned char n = 0; n < recovery; ++n)
+            m.recovery_pieces.push_back(Digest{0xcd, n});
+        for (unsigned char n = 0; blocks && n < 3 + recovery; ++n)
+            m.blocks.push_back(Digest{0xbb, n});
+    }
     File file;
     EXPECT_EQ(create_new(file, manifest_name), Created::made);
     EXPECT_TRUE(write_manifest(file, m));
@@ -106,12 +113,33 @@ std::string held_in(const std::string& name)
     return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
-TEST_F(InFolder, ARecoveryPieceListedTwiceIsMalformed)
+TEST_F(InFolder, RecoveryPiecesAndTheirBlocksReadBack)
 {
-    written("big.dat", true, true);
+    const Manifest m = written("big.dat", true, 3, true);
+    const std::string text = held_in(manifest_name);
+    EXPECT_NE(text.find(", 3 recovery pieces, whole "), std::string::npos);
+    EXPECT_NE(text.find("  FILES3.REV\n# bb00"), std::string::npos) << text;
+    EXPECT_NE(text.find("  FILES3.REV block 0\n"), std::string::npos) << text;
     Manifest read;
     ASSERT_EQ(read_manifest(read), ManifestRead::read);
-    EXPECT_EQ(read.recovery_digest[0], 0xcd);
+    EXPECT_EQ(read.recovery, 3);
+    EXPECT_EQ(read.recovery_pieces, m.recovery_pieces);
+    EXPECT_EQ(read.blocks, m.blocks);
+    EXPECT_EQ(read.block_digest(4, 0), (Digest{0xbb, 4}));
+    // A block too few, or none of the recovery pieces' lines, is no manifest.
+    for (const std::string& cut : {text.substr(0, text.rfind('#')), text.substr(0, text.find("  FILES.REV") - 32)}) {
+        std::ofstream(manifest_name, std::ios::trunc) << cut;
+        Manifest again;
+        EXPECT_EQ(read_manifest(again), ManifestRead::malformed) << cut;
+    }
+}
+
+TEST_F(InFolder, ARecoveryPieceListedTwiceIsMalformed)
+{
+    written("big.dat", true, 1);
+    Manifest read;
+    ASSERT_EQ(read_manifest(read), ManifestRead::read);
+    EXPECT_EQ(read.recovery_pieces.at(0)[0], 0xcd);
     const std::string text = held_in(manifest_name);
     std::ofstream(manifest_name, std::ios::app) << text.substr(text.rfind('\n', text.size() - 2) + 1);
     Manifest again;
@@ -158,9 +186,9 @@ std::string mutated(std::string text, std::mt19937& draw)
 TEST_F(InFolder, MutatedManifestsAreMalformedOrReadBackTheSame)
 {
     std::vector<std::string> good;
-    for (const bool recovery : {false, true})
+    for (const int recovery : {0, 1, 2})
         for (const bool finished : {false, true}) {
-            written("a\\b\nc", finished, recovery);
+            written("a\\b\nc", finished, recovery, recovery == 2);
             good.push_back(held_in(manifest_name));
             std::filesystem::remove(manifest_name);
         }

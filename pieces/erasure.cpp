@@ -1,0 +1,193 @@
+#include "pieces/erasure.h"
+
+#include <array>
+#include <atomic>
+#include <utility>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define ZELK_X86 1
+#endif
+
+namespace {
+
+struct Tables {
+    std::array<std::uint8_t, 512> exp{};
+    std::array<int, 256> log{};
+    Tables()
+    {
+        int x = 1;
+        for (int i = 0; i < 255; ++i) {
+            exp[i] = exp[i + 255] = static_cast<std::uint8_t>(x);
+            log[x] = i;
+            x <<= 1;
+            if (x & 0x100)
+                x ^= 0x11d;
+        }
+    }
+};
+
+const Tables& tables()
+{
+    static const Tables made;
+    return made;
+}
+
+std::uint8_t inverse(std::uint8_t a) { return tables().exp[255 - tables().log[a]]; }
+
+void plain_multiply_add(std::uint8_t factor, const std::uint8_t* from, std::uint8_t* into, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        into[i] ^= gf_multiply(factor, from[i]);
+}
+
+// The products of `factor` with each low and each high half of a byte: a
+// byte's product is the XOR of its halves' (the split-table method).
+struct Halves {
+    alignas(32) std::uint8_t low[32], high[32];
+    explicit Halves(std::uint8_t factor)
+    {
+        for (int i = 0; i < 16; ++i) {
+            low[i] = low[i + 16] = gf_multiply(factor, static_cast<std::uint8_t>(i));
+            high[i] = high[i + 16] = gf_multiply(factor, static_cast<std::uint8_t>(i << 4));
+        }
+    }
+};
+
+#ifdef ZELK_X86
+__attribute__((target("ssse3"))) void ssse3_multiply_add(std::uint8_t factor, const std::uint8_t* from,
+                                                         std::uint8_t* into, std::size_t count)
+{
+    const Halves halves(factor);
+    const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(halves.low));
+    const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i*>(halves.high));
+    const __m128i mask = _mm_set1_epi8(0x0f);
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+        const __m128i product = _mm_xor_si128(_mm_shuffle_epi8(low, _mm_and_si128(bytes, mask)),
+                                              _mm_shuffle_epi8(high, _mm_and_si128(_mm_srli_epi64(bytes, 4), mask)));
+        auto* out = reinterpret_cast<__m128i*>(into + i);
+        _mm_storeu_si128(out, _mm_xor_si128(_mm_loadu_si128(out), product));
+    }
+    plain_multiply_add(factor, from + i, into + i, count - i);
+}
+
+__attribute__((target("avx2"))) void avx2_multiply_add(std::uint8_t factor, const std::uint8_t* from,
+                                                       std::uint8_t* into, std::size_t count)
+{
+    const Halves halves(factor);
+    const __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i*>(halves.low));
+    const __m256i high = _mm256_load_si256(reinterpret_cast<const __m256i*>(halves.high));
+    const __m256i mask = _mm256_set1_epi8(0x0f);
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i));
+        const __m256i product =
+            _mm256_xor_si256(_mm256_shuffle_epi8(low, _mm256_and_si256(bytes, mask)),
+                             _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi64(bytes, 4), mask)));
+        auto* out = reinterpret_cast<__m256i*>(into + i);
+        _mm256_storeu_si256(out, _mm256_xor_si256(_mm256_loadu_si256(out), product));
+    }
+    plain_multiply_add(factor, from + i, into + i, count - i);
+}
+#endif
+
+// The i686 Windows build's default processor has no SSE at all: the
+// instructions are asked of the processor, not of the build.
+std::vector<Level> found_levels()
+{
+    std::vector<Level> found{Level::plain};
+#ifdef ZELK_X86
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("ssse3"))
+        found.push_back(Level::ssse3);
+    if (__builtin_cpu_supports("avx2"))
+        found.push_back(Level::avx2);
+#endif
+    return found;
+}
+
+using MultiplyAdd = void (*)(std::uint8_t, const std::uint8_t*, std::uint8_t*, std::size_t);
+
+MultiplyAdd at([[maybe_unused]] Level level)
+{
+#ifdef ZELK_X86
+    if (level == Level::avx2)
+        return avx2_multiply_add;
+    if (level == Level::ssse3)
+        return ssse3_multiply_add;
+#endif
+    return plain_multiply_add;
+}
+
+std::atomic<MultiplyAdd> chosen{nullptr};
+
+} // namespace
+
+std::uint8_t gf_multiply(std::uint8_t a, std::uint8_t b)
+{
+    return a == 0 || b == 0 ? 0 : tables().exp[tables().log[a] + tables().log[b]];
+}
+
+// Row r is x_r = r, column c is y_c = 255 - c: disjoint while k + m <= 256.
+// Each column is scaled by x_0 + y_c, which makes row 0 all ones.
+std::uint8_t coefficient(int row, int column)
+{
+    const auto y = static_cast<std::uint8_t>(255 - column);
+    return gf_multiply(y, inverse(static_cast<std::uint8_t>(row ^ y)));
+}
+
+void multiply_add(std::uint8_t factor, const std::uint8_t* from, std::uint8_t* into, std::size_t count)
+{
+    if (factor == 0)
+        return;
+    MultiplyAdd call = chosen.load(std::memory_order_relaxed);
+    if (!call)
+        chosen.store(call = at(found_levels().back()), std::memory_order_relaxed);
+    if (factor == 1) {
+        for (std::size_t i = 0; i < count; ++i)
+            into[i] ^= from[i];
+        return;
+    }
+    call(factor, from, into, count);
+}
+
+std::vector<Level> levels_here() { return found_levels(); }
+
+void use_level(Level level) { chosen.store(at(level)); }
+
+// Gauss-Jordan over GF(2^8): the part is square and, the matrix being
+// Cauchy, always has an inverse.
+std::vector<std::vector<std::uint8_t>> inverse_of(const std::vector<int>& rows, const std::vector<int>& columns)
+{
+    const std::size_t n = rows.size();
+    std::vector<std::vector<std::uint8_t>> part(n, std::vector<std::uint8_t>(2 * n, 0));
+    for (std::size_t r = 0; r < n; ++r) {
+        for (std::size_t c = 0; c < n; ++c)
+            part[r][c] = coefficient(rows[r], columns[c]);
+        part[r][n + r] = 1;
+    }
+    for (std::size_t c = 0; c < n; ++c) {
+        std::size_t pivot = c;
+        while (part[pivot][c] == 0)
+            ++pivot;
+        std::swap(part[c], part[pivot]);
+        const std::uint8_t scale = inverse(part[c][c]);
+        for (auto& value : part[c])
+            value = gf_multiply(value, scale);
+        for (std::size_t r = 0; r < n; ++r)
+            if (r != c && part[r][c] != 0) {
+                const std::uint8_t factor = part[r][c];
+                for (std::size_t i = 0; i < 2 * n; ++i)
+                    part[r][i] ^= gf_multiply(factor, part[c][i]);
+            }
+    }
+    // part's right half is the inverse of rows by columns: entry [column c]
+    // [row r] takes row r's syndrome to piece c.
+    std::vector<std::vector<std::uint8_t>> result(n, std::vector<std::uint8_t>(n));
+    for (std::size_t c = 0; c < n; ++c)
+        for (std::size_t r = 0; r < n; ++r)
+            result[c][r] = part[c][n + r];
+    return result;
+}
