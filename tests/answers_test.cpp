@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -17,6 +18,21 @@ TEST(Kilobytes, OfEachAnswer)
     };
     for (const auto& [answer, kilobytes] : rows)
         EXPECT_EQ(kilobytes_of(answer).value_or(0), kilobytes) << answer;
+}
+
+// The size and how many recovery pieces, or -1 for an invalid answer.
+TEST(SizeAnswer, OfEachAnswer)
+{
+    const std::tuple<const char*, std::int64_t, int> rows[] = {
+        {"64", 64, 0},   {"+64", 64, 0},   {"1+0", 1, 0},     {"1+1", 1, 1},   {"100M+2", 102400, 2},
+        {"4g+3", 4 << 20, 3}, {"1440+4", 1440, 4}, {"1+255", 1, 255}, {"1+256", 0, -1}, {"1+x", 0, -1},
+        {"1++2", 0, -1}, {"1+-1", 0, -1},  {"1+01", 0, -1},   {"1+", 0, -1},   {"0+1", 0, -1},
+    };
+    for (const auto& [answer, kilobytes, recovery] : rows) {
+        const auto read = size_answer_of(answer);
+        EXPECT_EQ(read ? read->kilobytes : 0, kilobytes) << answer;
+        EXPECT_EQ(read ? read->recovery : -1, recovery) << answer;
+    }
 }
 
 TEST(Number, OfEachAnswer)
