@@ -99,6 +99,14 @@ private:
     std::thread thread_;
 };
 
+void note_rows(Repair& repair, const std::vector<int>& rows)
+{
+    ++repair.blocks;
+    for (const int row : rows)
+        if (std::count(repair.from.begin(), repair.from.end(), recovery_file_name(row)) == 0)
+            repair.from.push_back(recovery_file_name(row));
+}
+
 // What a dry run found, for the copy that follows it into an output that
 // cannot go back: the pieces to take block by block, and their bad blocks.
 struct Damage {
@@ -124,9 +132,10 @@ private:
     void find_lost_files();
     void refuse_what_no_row_can_rebuild();
     void copy_piece(std::int64_t number);
-    void restream(std::int64_t number);
+    void restream(std::int64_t number, bool in_output = false);
     bool copy_block(File& piece, std::int64_t number, std::int64_t block);
     void rebuild_block(std::int64_t number, std::int64_t block, Repair& repair);
+    bool read_back(std::int64_t number, std::int64_t block);
     bool block_whole(std::int64_t file, std::int64_t block);
     [[noreturn]] void fail_row(const std::vector<std::int64_t>& pieces, const std::vector<std::int64_t>& spares);
     [[noreturn]] void fail_rebuilding(std::int64_t number);
@@ -140,6 +149,10 @@ private:
     Checksums sums_;
     std::set<std::pair<std::int64_t, std::int64_t>> bad_;  // (file, block) found bad
     std::map<std::pair<std::int64_t, std::int64_t>, bool> checked_;
+    // Blocks of later pieces rebuilt with an earlier one's, in their place
+    // in the output ahead of the copy, and the recovery pieces they took.
+    std::map<std::pair<std::int64_t, std::int64_t>, std::vector<int>> ahead_;
+    std::int64_t origin_ = 0;  // where the output stood at the start
     std::vector<State> states_;  // known before a byte is copied
     std::set<std::int64_t> copied_whole_, restreamed_;
     CheckedCopyNotes notes_;
@@ -249,22 +262,55 @@ void CheckedCopy::rebuild_block(std::int64_t number, std::int64_t block, Repair&
             spares.push_back(manifest_.count + index);
     if (rows.size() < lost.size())
         fail_row(lost, spares);
+    // Later pieces bad in this row come out of the same reads, written in
+    // their place ahead, where the output can take them so.
+    const auto later = std::stable_partition(lost.begin() + 1, lost.end(), [&](std::int64_t p) { return p > number; });
+    const std::size_t wanted = output_ && can_rewind(*output_) ? static_cast<std::size_t>(later - lost.begin()) : 1;
     sums_.block_start();
-    const auto take = [this](const unsigned char* bytes, std::int64_t count) {
-        if (output_ && !write_all(*output_, reinterpret_cast<const char*>(bytes), count))
+    const auto take = [&](std::size_t index, std::int64_t offset, const unsigned char* bytes, std::int64_t count) {
+        const char* text = reinterpret_cast<const char*>(bytes);
+        if (index > 0 && !write_at(*output_, text, count, origin_ + lost[index] * manifest_.piece_size + offset))
             fail_writing(output_->name);
-        sums_.took(reinterpret_cast<const char*>(bytes), count);
+        if (index > 0)
+            return;
+        if (output_ && !write_all(*output_, text, count))
+            fail_writing(output_->name);
+        sums_.took(text, count);
         if (output_)
             report().moved(count);
     };
     const std::int64_t size = std::min(manifest_.block_size(), manifest_.piece_bytes(number) - at);
-    rebuild_bytes(manifest_, lost, rows, 0, at, size, take);
+    rebuild_bytes(manifest_, lost, rows, wanted, at, size, take);
     if (sums_.block_done() != manifest_.block_digest(number, block))
         fail_rebuilding(number);
-    ++repair.blocks;
-    for (const int row : rows)
-        if (std::count(repair.from.begin(), repair.from.end(), recovery_file_name(row)) == 0)
-            repair.from.push_back(recovery_file_name(row));
+    for (std::size_t index = 1; index < wanted; ++index)
+        ahead_[{lost[index], block}] = rows;
+    note_rows(repair, rows);
+}
+
+// A block already in its place in the output (copied, or rebuilt ahead),
+// read back from there and checked; false, with nothing of it counted and
+// the output back at its start, where it differs.
+bool CheckedCopy::read_back(std::int64_t number, std::int64_t block)
+{
+    const std::int64_t at = block * manifest_.block_size(), start = position_of(*output_);
+    const std::int64_t size = std::min(manifest_.block_size(), manifest_.piece_bytes(number) - at);
+    std::vector<char> bytes(static_cast<std::size_t>(std::min<std::int64_t>(size, 1 << 18)));
+    sums_.block_start();
+    for (std::int64_t done = 0, got; done < size; done += got) {
+        got = read_at(*output_, bytes.data(), std::min<std::int64_t>(size - done, 1 << 18), start + done);
+        if (got <= 0)
+            fail_reading(output_->name);
+        sums_.took(bytes.data(), got);
+    }
+    if (sums_.block_done() == manifest_.block_digest(number, block)) {
+        if (start < 0 || !move_to(*output_, start + size))
+            fail_writing(output_->name);
+        report().moved(size);
+        return true;
+    }
+    sums_.block_again();
+    return false;
 }
 
 // A block of a whole piece, copied and checked; false, with nothing of it
@@ -289,8 +335,9 @@ bool CheckedCopy::copy_block(File& piece, std::int64_t number, std::int64_t bloc
     return false;
 }
 
-// A piece block by block, each bad one rebuilt from its row.
-void CheckedCopy::restream(std::int64_t number)
+// A piece block by block, each bad one rebuilt from its row. Where the
+// piece was copied `in_output` already, its blocks are checked there.
+void CheckedCopy::restream(std::int64_t number, bool in_output)
 {
     const std::string name = piece_file_name(number);
     restreamed_.insert(number);
@@ -301,9 +348,16 @@ void CheckedCopy::restream(std::int64_t number)
     if (output_)
         report().piece(name, number, manifest_.count, manifest_.piece_bytes(number));
     Repair repair{name, state(number) == State::missing, 0, manifest_.blocks_of(number), {}};
-    for (std::int64_t block = 0; block < repair.of; ++block)
-        if (!readable || bad_.count({number, block}) > 0 || !copy_block(piece, number, block))
+    for (std::int64_t block = 0; block < repair.of; ++block) {
+        if (const auto ahead = ahead_.find({number, block}); ahead != ahead_.end()) {
+            if (!read_back(number, block))
+                fail_rebuilding(number);
+            note_rows(repair, ahead->second);
+        } else if (!(in_output && read_back(number, block))
+                   && (!readable || bad_.count({number, block}) > 0 || in_output || !copy_block(piece, number, block))) {
             rebuild_block(number, block, repair);
+        }
+    }
     if (sums_.piece_done() != manifest_.pieces[static_cast<std::size_t>(number)])
         fail_rebuilding(number);
     notes_.repairs.push_back(repair);
@@ -312,7 +366,10 @@ void CheckedCopy::restream(std::int64_t number)
 void CheckedCopy::copy_piece(std::int64_t number)
 {
     const std::string name = piece_file_name(number);
-    if (state(number) != State::whole || known_.pieces.count(number) > 0)
+    // A piece with blocks rebuilt ahead must not be copied over them.
+    const auto ahead = ahead_.lower_bound({number, 0});
+    if (state(number) != State::whole || known_.pieces.count(number) > 0
+        || (ahead != ahead_.end() && ahead->first.first == number))
         return restream(number);
     File piece;
     if (!open_for_reading(piece, name)) {
@@ -340,7 +397,7 @@ void CheckedCopy::copy_piece(std::int64_t number)
     if (!manifest_.recovery || (output_ && (!can_rewind(*output_) || start < 0 || !move_to(*output_, start))))
         fail_damaged(name);
     sums_.piece_again();
-    restream(number);
+    restream(number, output_ != nullptr);
 }
 
 // Every piece was whole: the recovery pieces are looked at only to say
@@ -358,6 +415,7 @@ void CheckedCopy::check_recovery_pieces()
 
 CheckedCopyNotes CheckedCopy::run()
 {
+    origin_ = output_ ? position_of(*output_) : 0;
     if (manifest_.recovery) {
         find_lost_files();
         refuse_what_no_row_can_rebuild();

@@ -189,6 +189,10 @@ std::int64_t read_at(File& file, char* bytes, std::int64_t count, std::int64_t o
 // Writes all `count` bytes where the file stands; false on failure.
 bool write_all(File& file, const char* bytes, std::int64_t count);
 
+// Writes all `count` bytes at `offset`, leaving where the file stands as
+// it was; false on failure.
+bool write_at(File& file, const char* bytes, std::int64_t count, std::int64_t offset);
+
 // Lets the system copy at most `limit` bytes from where `from` stands to
 // where `to` stands, without a trip through the program, sharing them where
 // the file system can; returns how many it copied, moving both on past them.

@@ -393,6 +393,21 @@ bool write_all(File& file, const char* bytes, std::int64_t count)
     return true;
 }
 
+bool write_at(File& file, const char* bytes, std::int64_t count, std::int64_t offset)
+{
+    while (count > 0) {
+        const ssize_t put =
+            again([&] { return ::pwrite(descriptor(file), bytes, static_cast<std::size_t>(count), offset); });
+        if (put <= 0) {
+            if (put == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        bytes += put, count -= put, offset += put;
+    }
+    return true;
+}
+
 std::int64_t copy_in_system(File& from, File& to, std::int64_t limit, bool& refused)
 {
     std::int64_t copied = 0;

@@ -359,8 +359,7 @@ std::int64_t read_some(File& file, char* bytes, std::int64_t count)
     return ReadFile(handle_of(file), bytes, static_cast<DWORD>(count), &got, nullptr) ? std::int64_t{got} : -1;
 }
 
-// Only the thread that copies reads here: every byte passes through the
-// program, so the checksums never read a file back.
+// Each thread reads through handles of its own: the place is put back.
 std::int64_t read_at(File& file, char* bytes, std::int64_t count, std::int64_t offset)
 {
     const std::int64_t at = position_of(file);
@@ -381,6 +380,20 @@ bool write_all(File& file, const char* bytes, std::int64_t count)
     if (put != count)
         SetLastError(ERROR_DISK_FULL);
     return put == count;
+}
+
+bool write_at(File& file, const char* bytes, std::int64_t count, std::int64_t offset)
+{
+    const std::int64_t at = position_of(file);
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD put = 0;
+    if (!WriteFile(handle_of(file), bytes, static_cast<DWORD>(count), &put, &where))
+        return false;
+    if (put != count)
+        SetLastError(ERROR_DISK_FULL);
+    return put == count && move_to(file, at);
 }
 
 // Block cloning needs ReFS, and wine, where this is tested, has none: every

@@ -242,9 +242,14 @@ void rebuild_bytes(const Manifest& manifest, const std::vector<std::int64_t>& lo
                 multiply_add(coefficient(rows[r], static_cast<int>(piece)), read.get(), syndromes[r].get(),
                              static_cast<std::size_t>(got));
         }
-        std::fill(out.get(), out.get() + count, 0);
-        for (std::size_t r = 0; r < rows.size(); ++r)
-            multiply_add(inverse[wanted][r], syndromes[r].get(), out.get(), static_cast<std::size_t>(count));
-        take(out.get(), count);
+        for (std::size_t each = 0; each < wanted; ++each) {
+            const std::int64_t bytes = std::min(count, manifest.piece_bytes(lost[each]) - at - done);
+            if (bytes <= 0)
+                continue;
+            std::fill(out.get(), out.get() + bytes, 0);
+            for (std::size_t r = 0; r < rows.size(); ++r)
+                multiply_add(inverse[each][r], syndromes[r].get(), out.get(), static_cast<std::size_t>(bytes));
+            take(each, at + done, out.get(), bytes);
+        }
     }
 }

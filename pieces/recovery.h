@@ -22,9 +22,11 @@ std::string recovery_file_name(int index);
 // an interruption stops it between two rows.
 void write_recovery_pieces(Manifest& manifest, std::vector<File>& outs);
 
-// Bytes [at, at + length) of the run's file `lost[wanted]`, one of the
-// pieces `lost`, rebuilt from the recovery pieces `rows` (as many as lost)
-// and every other piece, handed to `take` a stretch at a time.
-using Take = std::function<void(const unsigned char* bytes, std::int64_t count)>;
+// Bytes [at, at + length) of the pieces `lost` (the first `wanted` of
+// them), rebuilt from the recovery pieces `rows` (as many as lost) and
+// every other piece, handed to `take` a stretch at a time with the index
+// in `lost` of the piece they are of. A piece's bytes past its end are
+// not handed.
+using Take = std::function<void(std::size_t lost, std::int64_t offset, const unsigned char* bytes, std::int64_t count)>;
 void rebuild_bytes(const Manifest& manifest, const std::vector<std::int64_t>& lost, const std::vector<int>& rows,
                    std::size_t wanted, std::int64_t at, std::int64_t length, const Take& take);
