@@ -138,7 +138,7 @@ Created create_new(File& file, const std::string& name)
 {
     file.name = name;
     file.handle = reinterpret_cast<std::intptr_t>(
-        open_file(name, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
+        open_file(name, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
     if (file.handle != File::no_handle)
         return Created::made;
     return GetLastError() == ERROR_FILE_EXISTS ? Created::exists : Created::failed;
