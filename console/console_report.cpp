@@ -21,15 +21,6 @@ void note(std::int64_t first, std::int64_t last, const std::string& rest)
               << (single ? "it" : "them") << " out\n";
 }
 
-// "A", "A and B", "A, B and C".
-std::string listed(const std::vector<std::string>& names)
-{
-    std::string text;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
-    return text;
-}
-
 class ConsoleReport : public Report {
     void joined_unchecked(bool recovery_here) override
     {

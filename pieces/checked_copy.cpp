@@ -55,15 +55,6 @@ bool holds(const std::string& name, std::int64_t length, std::int64_t at, std::i
     return read_into(file, sums, size, given_up) == size && sums.piece_done() == digest;
 }
 
-// "A", "A and B", "A, B and C".
-std::string listed(const std::vector<std::string>& names)
-{
-    std::string text;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
-    return text;
-}
-
 // The recovery pieces read in a thread of their own while the pieces are
 // copied: the copy leaves a core idle, so a whole run costs little more
 // with them than without. Given up when a piece needs them, a failure or
@@ -135,6 +126,8 @@ private:
     void restream(std::int64_t number, bool in_output = false);
     bool copy_block(File& piece, std::int64_t number, std::int64_t block);
     void rebuild_block(std::int64_t number, std::int64_t block, Repair& repair);
+    bool rebuild_row(std::int64_t number, std::int64_t block, Repair& repair, bool checked);
+    bool known_bad(std::int64_t file, std::int64_t block) const;
     bool read_back(std::int64_t number, std::int64_t block);
     bool block_whole(std::int64_t file, std::int64_t block);
     [[noreturn]] void fail_row(const std::vector<std::int64_t>& pieces, const std::vector<std::int64_t>& spares);
@@ -245,23 +238,51 @@ bool CheckedCopy::block_whole(std::int64_t file, std::int64_t block)
     return checked_[key] = holds(name, manifest_.file_bytes(file), at, size, manifest_.block_digest(file, block));
 }
 
+// Whether a block is known bad without reading it: its file lost, or the
+// block found bad before.
+bool CheckedCopy::known_bad(std::int64_t file, std::int64_t block) const
+{
+    return state(file) != State::whole || bad_.count({file, block}) > 0;
+}
+
 // The block's bytes from the whole blocks of its row: every other piece's,
-// and as many recovery pieces' as there are bad pieces there.
+// and as many recovery pieces' as there are bad pieces there. First taken
+// on trust, where a failed try can be taken back: the rebuilt block's own
+// checksum tells whether a block it used was bad, and only then is each
+// block of the row read and checked.
 void CheckedCopy::rebuild_block(std::int64_t number, std::int64_t block, Repair& repair)
 {
+    const std::int64_t start = !output_ ? 0 : can_rewind(*output_) ? position_of(*output_) : -1;
+    if (start >= 0) {
+        if (rebuild_row(number, block, repair, false))
+            return;
+        if (output_ && !move_to(*output_, start))
+            fail_writing(output_->name);
+    }
+    if (!rebuild_row(number, block, repair, true))
+        fail_rebuilding(number);
+}
+
+// One try at a row, its blocks `checked` first or taken on trust; false,
+// with nothing of it counted, where the rebuilt block is not the block.
+bool CheckedCopy::rebuild_row(std::int64_t number, std::int64_t block, Repair& repair, bool checked)
+{
     const std::int64_t at = block * manifest_.block_size();
+    const auto bad = [&](std::int64_t file) { return checked ? !block_whole(file, block) : known_bad(file, block); };
     std::vector<std::int64_t> lost{number}, spares;
     for (std::int64_t piece = 0; piece < manifest_.count; ++piece)
-        if (piece != number && at < manifest_.piece_bytes(piece) && !block_whole(piece, block))
+        if (piece != number && at < manifest_.piece_bytes(piece) && bad(piece))
             lost.push_back(piece);
     std::vector<int> rows;
     for (int index = 0; index < manifest_.recovery && rows.size() < lost.size(); ++index)
-        if (block_whole(manifest_.count + index, block))
+        if (!bad(manifest_.count + index))
             rows.push_back(index);
         else
             spares.push_back(manifest_.count + index);
-    if (rows.size() < lost.size())
+    if (rows.size() < lost.size() && checked)
         fail_row(lost, spares);
+    if (rows.size() < lost.size())
+        return false;
     // Later pieces bad in this row come out of the same reads, written in
     // their place ahead, where the output can take them so.
     const auto later = std::stable_partition(lost.begin() + 1, lost.end(), [&](std::int64_t p) { return p > number; });
@@ -276,16 +297,19 @@ void CheckedCopy::rebuild_block(std::int64_t number, std::int64_t block, Repair&
         if (output_ && !write_all(*output_, text, count))
             fail_writing(output_->name);
         sums_.took(text, count);
-        if (output_)
-            report().moved(count);
     };
     const std::int64_t size = std::min(manifest_.block_size(), manifest_.piece_bytes(number) - at);
     rebuild_bytes(manifest_, lost, rows, wanted, at, size, take);
-    if (sums_.block_done() != manifest_.block_digest(number, block))
-        fail_rebuilding(number);
+    if (sums_.block_done() != manifest_.block_digest(number, block)) {
+        sums_.block_again();
+        return false;
+    }
     for (std::size_t index = 1; index < wanted; ++index)
         ahead_[{lost[index], block}] = rows;
+    if (output_)
+        report().moved(size);
     note_rows(repair, rows);
+    return true;
 }
 
 // A block already in its place in the output (copied, or rebuilt ahead),

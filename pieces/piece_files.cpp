@@ -38,6 +38,14 @@ std::string piece_range(std::int64_t first, std::int64_t last)
     return first == last ? piece_file_name(first) : piece_file_name(first) + " to " + piece_file_name(last);
 }
 
+std::string listed(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return text;
+}
+
 std::optional<std::int64_t> piece_number_of(const std::string& name)
 {
     if (name.size() < 9 || !same_letters(name, 0, "FILE") || !same_letters(name, name.size() - 4, ".SPL"))

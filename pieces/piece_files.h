@@ -19,6 +19,9 @@ std::int64_t piece_count(std::int64_t size, std::int64_t piece_size);
 // "FILE3.SPL", or "FILE3.SPL to FILE9.SPL".
 std::string piece_range(std::int64_t first, std::int64_t last);
 
+// "A", "A and B", "A, B and C".
+std::string listed(const std::vector<std::string>& names);
+
 // The number of a piece's name: FILE<n>.SPL, n in plain decimal, matched
 // as the file system matches names.
 std::optional<std::int64_t> piece_number_of(const std::string& name);
