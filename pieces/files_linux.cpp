@@ -260,8 +260,10 @@ Room room_in(const std::string& folder)
     // FAT holds a file of 4 GiB less a byte, and no holes.
     if (system.f_type == fat_magic || (type.find("fat") != std::string::npos && type.find("exfat") == std::string::npos))
         room.largest_file = fat_largest, room.keeps_holes = false;
+    // The C library answers 32 for a file system it does not know (tmpfs
+    // among them), which may hold far more: only a larger answer is told.
     const long bits = ::pathconf(folder.c_str(), _PC_FILESIZEBITS);
-    if (bits > 0 && bits < 63 && !room.largest_file)
+    if (bits > 32 && bits < 63 && !room.largest_file)
         room.largest_file = (std::int64_t{1} << bits) - 1;
     room.shares_copies = system.f_type == xfs_magic || system.f_type == btrfs_magic;
     // A file system that tells no size (some FUSE ones say 0 blocks, 0 free)
