@@ -113,7 +113,8 @@ class CheckedCopy {
 public:
     CheckedCopy(File* output, const Manifest& manifest, CopyWays ways, Damage known)
         : output_(output), manifest_(manifest), ways_(ways), known_(std::move(known)), bad_(known_.blocks),
-          states_(static_cast<std::size_t>(manifest.files()), State::whole)
+          states_(static_cast<std::size_t>(manifest.files()), State::whole),
+          copied_whole_(static_cast<std::size_t>(manifest.count), false)
     {
     }
     CheckedCopyNotes run();
@@ -147,7 +148,8 @@ private:
     std::map<std::pair<std::int64_t, std::int64_t>, std::vector<int>> ahead_;
     std::int64_t origin_ = 0;  // where the output stood at the start
     std::vector<State> states_;  // known before a byte is copied
-    std::set<std::int64_t> copied_whole_, restreamed_;
+    std::vector<bool> copied_whole_;  // a bit a piece: a run may have millions
+    std::set<std::int64_t> restreamed_;
     CheckedCopyNotes notes_;
     std::optional<RecoveryCheck> recovery_check_;  // while every piece may be whole
 };
@@ -224,7 +226,7 @@ bool CheckedCopy::block_whole(std::int64_t file, std::int64_t block)
 {
     if (state(file) != State::whole || bad_.count({file, block}) > 0)
         return false;
-    if (copied_whole_.count(file) > 0)
+    if (file < manifest_.count && copied_whole_[static_cast<std::size_t>(file)])
         return true;
     const auto key = std::make_pair(file, block);
     if (const auto known = checked_.find(key); known != checked_.end())
@@ -413,7 +415,7 @@ void CheckedCopy::copy_piece(std::int64_t number)
     const std::int64_t copied =
         output_ ? DataCopy(piece, &sums_, ways_).into(*output_, piece.size) : read_into(piece, sums_, piece.size);
     if (sums_.piece_done() == manifest_.pieces[static_cast<std::size_t>(number)] && copied == piece.size) {
-        copied_whole_.insert(number);
+        copied_whole_[static_cast<std::size_t>(number)] = true;
         return;
     }
     // Its place in the output is taken again, where the output can go back:
