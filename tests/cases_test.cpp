@@ -75,13 +75,14 @@ std::vector<Case> load()
 }
 
 // Every entry of a folder, sorted: "name:size", "name/" for a folder, a
-// manifest by its name alone, "name@" for a link, "name|" for a pipe.
+// manifest by its name alone, "name@" for a link, "name|" for a pipe,
+// "name=" for a socket.
 std::string listing(const fs::path& folder)
 {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
-        names.insert(name + (entry.is_symlink() ? "@" : entry.is_directory() ? "/" : entry.is_fifo() ? "|"
+        names.insert(name + (entry.is_symlink() ? "@" : entry.is_directory() ? "/" : entry.is_fifo() ? "|" : entry.is_socket() ? "="
                              : name == "FILES.XXH128"  ? ""
                                                        : ":" + std::to_string(fs::file_size(entry))));
     }
