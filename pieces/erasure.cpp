@@ -170,7 +170,7 @@ std::vector<std::vector<std::uint8_t>> inverse_of(const std::vector<int>& rows, 
     }
     for (std::size_t c = 0; c < n; ++c) {
         std::size_t pivot = c;
-        while (part[pivot][c] == 0)
+        while (pivot + 1 < n && part[pivot][c] == 0)
             ++pivot;
         std::swap(part[c], part[pivot]);
         const std::uint8_t scale = inverse(part[c][c]);

@@ -127,7 +127,8 @@ bool read_header(const std::string& line, Manifest& m)
     // Only what a split of whole kilobytes makes, written as it writes it
     // (no leading zero, no bare line end in the name).
     return m.piece_size > 0 && m.piece_size % 1024 == 0 && m.piece_size <= most_piece_kilobytes * 1024
-           && m.count == piece_count(m.size, m.piece_size) && header(m) == line + "\n";
+           && m.count == piece_count(m.size, m.piece_size) && header(m) == line + "\n"
+           && (m.recovery < 2 || m.count + m.recovery <= most_pieces_with_recovery);
 }
 
 // A piece's line, a recovery piece's, or a block's, in the order they
