@@ -144,14 +144,21 @@ bool read_line(const std::string& line, Manifest& m)
         (files < m.count ? m.pieces : m.recovery_pieces).push_back(digest);
         return true;
     }
-    // The blocks, file by file: the next one's file and number.
-    std::int64_t file = 0, block = static_cast<std::int64_t>(m.blocks.size());
-    while (file < m.files() && block >= m.blocks_of(file))
-        block -= m.blocks_of(file++);
-    if (m.recovery == 0 || file == m.files() || line.size() < 34 || !digest_of(line.substr(2, 32), digest)
+    // The blocks, file by file: the next one's file and number, found at
+    // once, as a run may have a million of them. Listed, the blocks have
+    // their own size.
+    if (m.recovery == 0 || m.count == 0)
+        return false;
+    m.blocks.emplace_back();
+    const auto next = static_cast<std::int64_t>(m.blocks.size()) - 1;
+    const std::int64_t full = m.blocks_of(m.count), before_spares = m.block_index(m.count, 0);
+    const std::int64_t file =
+        next < before_spares ? std::min(next / full, m.count - 1) : m.count + (next - before_spares) / full;
+    const std::int64_t block = next - m.block_index(file, 0);
+    if (file >= m.files() || line.size() < 34 || !digest_of(line.substr(2, 32), digest)
         || block_line(digest, m.file_name(file), block) != line + "\n")
         return false;
-    m.blocks.push_back(digest);
+    m.blocks.back() = digest;
     return true;
 }
 
@@ -192,14 +199,16 @@ std::int64_t Manifest::blocks_of(std::int64_t file) const
     return (file_bytes(file) + block_size() - 1) / block_size();
 }
 
+// Every piece but the last has as many blocks as a recovery piece.
+std::int64_t Manifest::block_index(std::int64_t file, std::int64_t block) const
+{
+    const std::int64_t full = (piece_size + block_size() - 1) / block_size();
+    return (file < count ? file * full : (count - 1) * full + blocks_of(count - 1) + (file - count) * full) + block;
+}
+
 const Digest& Manifest::block_digest(std::int64_t file, std::int64_t block) const
 {
-    if (blocks.empty())
-        return file_digest(file);
-    // Every piece but the last has as many blocks as a recovery piece.
-    const std::int64_t full = (piece_size + block_size() - 1) / block_size();
-    const std::int64_t before = file < count ? file * full : (count - 1) * full + blocks_of(count - 1) + (file - count) * full;
-    return blocks[static_cast<std::size_t>(before + block)];
+    return blocks.empty() ? file_digest(file) : blocks[static_cast<std::size_t>(block_index(file, block))];
 }
 
 std::int64_t block_size_for(std::int64_t piece_size, int recovery)

@@ -40,6 +40,8 @@ struct Manifest {
     std::int64_t block_size() const;
     std::int64_t blocks_of(std::int64_t file) const;
     const Digest& block_digest(std::int64_t file, std::int64_t block) const;
+    // Where block `file`'s block `block` stands in the list of blocks.
+    std::int64_t block_index(std::int64_t file, std::int64_t block) const;
 };
 
 // The block size of a run with `recovery` pieces, which bounds the memory of
