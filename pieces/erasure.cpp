@@ -37,8 +37,12 @@ std::uint8_t inverse(std::uint8_t a) { return tables().exp[255 - tables().log[a]
 
 void plain_multiply_add(std::uint8_t factor, const std::uint8_t* from, std::uint8_t* into, std::size_t count)
 {
-    for (std::size_t i = 0; i < count; ++i)
-        into[i] ^= gf_multiply(factor, from[i]);
+    if (factor == 1)
+        for (std::size_t i = 0; i < count; ++i)
+            into[i] ^= from[i];
+    else
+        for (std::size_t i = 0; i < count; ++i)
+            into[i] ^= gf_multiply(factor, from[i]);
 }
 
 // The products of `factor` with each low and each high half of a byte: a
@@ -65,8 +69,11 @@ __attribute__((target("ssse3"))) void ssse3_multiply_add(std::uint8_t factor, co
     std::size_t i = 0;
     for (; i + 16 <= count; i += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
-        const __m128i product = _mm_xor_si128(_mm_shuffle_epi8(low, _mm_and_si128(bytes, mask)),
-                                              _mm_shuffle_epi8(high, _mm_and_si128(_mm_srli_epi64(bytes, 4), mask)));
+        // Row 0, the XOR, is the most used: its product is the byte itself.
+        const __m128i product =
+            factor == 1 ? bytes
+                        : _mm_xor_si128(_mm_shuffle_epi8(low, _mm_and_si128(bytes, mask)),
+                                        _mm_shuffle_epi8(high, _mm_and_si128(_mm_srli_epi64(bytes, 4), mask)));
         auto* out = reinterpret_cast<__m128i*>(into + i);
         _mm_storeu_si128(out, _mm_xor_si128(_mm_loadu_si128(out), product));
     }
@@ -84,8 +91,9 @@ __attribute__((target("avx2"))) void avx2_multiply_add(std::uint8_t factor, cons
     for (; i + 32 <= count; i += 32) {
         const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i));
         const __m256i product =
-            _mm256_xor_si256(_mm256_shuffle_epi8(low, _mm256_and_si256(bytes, mask)),
-                             _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi64(bytes, 4), mask)));
+            factor == 1 ? bytes
+                        : _mm256_xor_si256(_mm256_shuffle_epi8(low, _mm256_and_si256(bytes, mask)),
+                                           _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi64(bytes, 4), mask)));
         auto* out = reinterpret_cast<__m256i*>(into + i);
         _mm256_storeu_si256(out, _mm256_xor_si256(_mm256_loadu_si256(out), product));
     }
@@ -145,11 +153,6 @@ void multiply_add(std::uint8_t factor, const std::uint8_t* from, std::uint8_t* i
     MultiplyAdd call = chosen.load(std::memory_order_relaxed);
     if (!call)
         chosen.store(call = at(found_levels().back()), std::memory_order_relaxed);
-    if (factor == 1) {
-        for (std::size_t i = 0; i < count; ++i)
-            into[i] ^= from[i];
-        return;
-    }
     call(factor, from, into, count);
 }
 

@@ -12,6 +12,7 @@
 #include "pieces/replacement.h"
 #include "pieces/report.h"
 #include "pieces/room.h"
+#include "pieces/split_rows.h"
 
 #include <algorithm>
 
@@ -100,8 +101,6 @@ void put_manifest(const Manifest& manifest)
     file.put_in_place();
 }
 
-[[noreturn]] void fail_changed(const File& source) { fail("Error : " + source.name + " changed while it was split\n"); }
-
 // The pieces a split writes, in turn, each checked and closed before the next.
 class PieceWriter {
 public:
@@ -112,6 +111,9 @@ public:
 
     void write(std::int64_t number);
     Digest whole() { return sums_.whole(); }
+    // A piece opened to be written from its start, and closed written whole.
+    void open(File& piece, std::int64_t number);
+    void close(File& piece, std::int64_t number);
 
 private:
     // Whether the listing shows no piece of that number here.
@@ -133,11 +135,10 @@ bool PieceWriter::free(std::int64_t number)
     return here_ && (listed_ == here_->size() || (*here_)[listed_].number != number);
 }
 
-void PieceWriter::write(std::int64_t number)
+void PieceWriter::open(File& piece, std::int64_t number)
 {
     const std::string name = piece_file_name(number);
     report().writing_piece(name);
-    File piece;
     // Until the split is done, its manifest says so, and a join of what it
     // leaves refuses. An old first piece is opened before, so that a split
     // that cannot open it leaves an old run that still joins; a new one is
@@ -149,6 +150,13 @@ void PieceWriter::write(std::int64_t number)
     if (number == 0 && listed)
         put_manifest(manifest_);
     cut_for_holes(piece, source_, holes_kept_);
+}
+
+void PieceWriter::write(std::int64_t number)
+{
+    File piece;
+    open(piece, number);
+    const std::string name = piece_file_name(number);
     const std::int64_t bytes = manifest_.piece_bytes(number);
     report().piece(name, number, manifest_.count, bytes);
     const std::int64_t copied = copy_.into(piece, bytes);
@@ -157,12 +165,19 @@ void PieceWriter::write(std::int64_t number)
     const Digest digest = sums_.piece_done();
     if (copied < bytes)
         fail_changed(source_);
+    manifest_.pieces.push_back(digest);
+    close(piece, number);
+}
+
+void PieceWriter::close(File& piece, std::int64_t number)
+{
+    const std::string name = piece_file_name(number);
+    const std::int64_t bytes = manifest_.piece_bytes(number);
     // A size set past what was written, for holes, is one some file
     // systems ignore (a FAT over FUSE).
     if (source_.has_holes && size_now(piece) != bytes)
         fail("Error Writing the file : " + name + " (it holds " + std::to_string(size_now(piece)) + " of its "
              + std::to_string(bytes) + " bytes)\n");
-    manifest_.pieces.push_back(digest);
     if (!can_flush_folder()) {
         report().flushing();
         if (!flush_file(piece))
@@ -192,24 +207,55 @@ Digest write_pieces(File& source, Manifest& manifest, const PiecesHere& here, Co
     return writer.whole();
 }
 
-// The recovery pieces, from the pieces as they stand on the disk, their
-// checksums into the manifest.
-void write_recovery(Manifest& manifest)
+std::vector<File> open_recovery_files(const Manifest& manifest)
 {
-    const std::string first = recovery_file_name(0), last = recovery_file_name(manifest.recovery - 1);
-    report().writing_recovery_pieces(first, last);
+    report().writing_recovery_pieces(recovery_file_name(0), recovery_file_name(manifest.recovery - 1));
     std::vector<File> files(static_cast<std::size_t>(manifest.recovery));
     for (int index = 0; index < manifest.recovery; ++index)
         if (!create_piece(files[static_cast<std::size_t>(index)], recovery_file_name(index)))
             fail_opening(recovery_file_name(index));
-    report().piece(first, 0, 1, manifest.piece_size);
-    write_recovery_pieces(manifest, files);
+    return files;
+}
+
+void close_recovery_files(std::vector<File>& files)
+{
     for (File& file : files) {
         if (!can_flush_folder() && !flush_file(file))
             fail_writing(file.name);
         if (!close_file(file))
             fail_writing(file.name);
     }
+}
+
+// The recovery pieces, from the pieces as they stand on the disk, their
+// checksums into the manifest.
+void write_recovery(Manifest& manifest)
+{
+    std::vector<File> files = open_recovery_files(manifest);
+    report().piece(recovery_file_name(0), 0, 1, manifest.piece_size);
+    write_recovery_pieces(manifest, files);
+    close_recovery_files(files);
+}
+
+// Every piece and recovery piece written at once, a row at a time, each
+// byte of the source read once.
+Digest write_by_rows(File& source, Manifest& manifest, const PiecesHere& here, CopyWays ways)
+{
+    PieceWriter writer(source, manifest, here, ways);
+    std::vector<File> pieces(static_cast<std::size_t>(manifest.count));
+    for (std::int64_t number = 0; number < manifest.count; ++number)
+        writer.open(pieces[static_cast<std::size_t>(number)], number);
+    std::vector<File> outs = open_recovery_files(manifest);
+    report().piece(piece_range(0, manifest.count - 1), 0, 1, manifest.size);
+    const Digest whole = split_by_rows(source, manifest, pieces, outs);
+    for (std::int64_t number = 0; number < manifest.count; ++number) {
+        File& piece = pieces[static_cast<std::size_t>(number)];
+        if (piece.size > manifest.piece_bytes(number) && !set_size(piece, manifest.piece_bytes(number)))
+            fail_writing(piece_file_name(number));
+        writer.close(piece, number);
+    }
+    close_recovery_files(outs);
+    return whole;
 }
 
 // Pieces and recovery pieces, together, are at most what the code holds;
@@ -258,11 +304,20 @@ void split_file(File& source, std::int64_t piece_size, int recovery)
     const Room room = room_in(".");
     refuse_pieces_that_cannot_fit(source, manifest, here, room);
     report().work_starts();
-    manifest.whole = write_pieces(source, manifest, here,
-                                  {room.keeps_holes, room.shares_copies && room.device == source.id.device});
+    const CopyWays ways{room.keeps_holes, room.shares_copies && room.device == source.id.device};
+    if (splits_by_rows(source, manifest, ways))
+        try {
+            manifest.whole = write_by_rows(source, manifest, here, ways);
+        } catch (const Interrupted& stop) {
+            throw Failure{"Interrupted : " + piece_range(0, manifest.count - 1)
+                              + " are incomplete, and a join here would refuse these pieces\n",
+                          stop.signal};
+        }
+    else
+        manifest.whole = write_pieces(source, manifest, here, ways);
     if (changed_since_opened(source))
         fail_changed(source);
-    if (manifest.recovery)
+    if (manifest.recovery && manifest.recovery_pieces.empty())
         try {
             write_recovery(manifest);
         } catch (const Interrupted& stop) {

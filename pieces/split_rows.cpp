@@ -1,0 +1,338 @@
+#include "pieces/split_rows.h"
+
+#include "pieces/erasure.h"
+#include "pieces/failure.h"
+#include "pieces/interruption.h"
+#include "pieces/report.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// A stretch stays in the processor's cache from its read to its last use;
+// a few of them are in flight between the two threads. Each file's
+// written bytes are sent on to the disk so many at a time.
+constexpr std::int64_t stretch_most = 1 << 17;
+constexpr int stretches_in_flight = 8;
+constexpr std::int64_t sent_every = 8 << 20;
+
+using Bytes = std::unique_ptr<unsigned char[]>;
+
+char* chars(const Bytes& bytes) { return reinterpret_cast<char*>(bytes.get()); }
+
+// A stretch of one piece, and where it stands in its row of the recovery
+// pieces (`row_count` bytes of each) and in its block; the piece's block
+// may end before the row's, at the piece's end.
+struct Slice {
+    Bytes bytes{new unsigned char[stretch_most]};
+    std::int64_t piece = 0, count = 0, row_count = 0;
+    bool row_starts = false, row_ends = false, block_starts = false, block_ends = false, piece_block_ends = false;
+};
+
+// The checksums of the pieces and their blocks, and the recovery pieces,
+// worked out and written in a thread of their own from the slices the
+// split has written and hands on, in their order: the thread that reads
+// and writes does nothing else.
+class RowChecks {
+public:
+    RowChecks(const Manifest& manifest, std::vector<File>& outs)
+        : outs_(outs), slices_(stretches_in_flight), blocks_(static_cast<std::size_t>(manifest.files()))
+    {
+        for (Slice& slice : slices_)
+            free_.push_back(&slice);
+        for (std::int64_t file = 0; file < manifest.files(); ++file)
+            checksums_.emplace_back(new Checksums(Checksums::one_file));
+        for (std::size_t row = 0; row < outs.size(); ++row)
+            sums_.emplace_back(new unsigned char[stretch_most]);
+        thread_ = std::thread([this] { run(); });
+    }
+
+    ~RowChecks()
+    {
+        {
+            std::lock_guard<std::mutex> held(lock_);
+            ending_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    // A slice to fill, once one is free; what failed in the thread fails here.
+    Slice& free_slice()
+    {
+        std::unique_lock<std::mutex> held(lock_);
+        changed_.wait(held, [this] { return !free_.empty(); });
+        if (failure_)
+            std::rethrow_exception(failure_);
+        Slice* slice = free_.front();
+        free_.pop_front();
+        return *slice;
+    }
+
+    void hand(Slice& slice)
+    {
+        {
+            std::lock_guard<std::mutex> held(lock_);
+            handed_.push_back(&slice);
+        }
+        changed_.notify_all();
+    }
+
+    // Once every slice handed is worked in: the checksums of the pieces,
+    // the recovery pieces and every block, into the manifest.
+    void finish(Manifest& manifest)
+    {
+        std::unique_lock<std::mutex> held(lock_);
+        changed_.wait(held, [this] { return free_.size() == slices_.size(); });
+        if (failure_)
+            std::rethrow_exception(failure_);
+        manifest.pieces.clear(), manifest.recovery_pieces.clear(), manifest.blocks.clear();
+        for (std::int64_t file = 0; file < manifest.files(); ++file) {
+            const Digest digest = checksums_[static_cast<std::size_t>(file)]->piece_done();
+            (file < manifest.count ? manifest.pieces : manifest.recovery_pieces).push_back(digest);
+            const auto& blocks = blocks_[static_cast<std::size_t>(file)];
+            manifest.blocks.insert(manifest.blocks.end(), blocks.begin(), blocks.end());
+        }
+    }
+
+private:
+    void run()
+    {
+        for (;;) {
+            Slice* slice = nullptr;
+            bool failed = false;
+            {
+                std::unique_lock<std::mutex> held(lock_);
+                changed_.wait(held, [this] { return !handed_.empty() || ending_; });
+                if (ending_)
+                    return;
+                slice = handed_.front();
+                handed_.pop_front();
+                failed = failure_ != nullptr;
+            }
+            std::exception_ptr failure;
+            try {
+                if (!failed)
+                    take(*slice);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            {
+                std::lock_guard<std::mutex> held(lock_);
+                if (failure)
+                    failure_ = failure;
+                free_.push_back(slice);
+            }
+            changed_.notify_all();
+        }
+    }
+
+    void take(const Slice& slice)
+    {
+        checksum(static_cast<std::size_t>(slice.piece), chars(slice.bytes), slice.count, slice.block_starts,
+                 slice.piece_block_ends);
+        for (std::size_t row = 0; row < sums_.size(); ++row) {
+            unsigned char* sum = sums_[row].get();
+            if (slice.row_starts)
+                std::fill(sum, sum + slice.row_count, 0);
+            multiply_add(coefficient(static_cast<int>(row), static_cast<int>(slice.piece)), slice.bytes.get(), sum,
+                         static_cast<std::size_t>(slice.count));
+        }
+        if (slice.row_ends)
+            write_row(slice);
+    }
+
+    void checksum(std::size_t file, const char* bytes, std::int64_t count, bool block_starts, bool block_ends)
+    {
+        Checksums& checksums = *checksums_[file];
+        if (block_starts)
+            checksums.block_start();
+        checksums.took(bytes, count);
+        if (block_ends)
+            blocks_[file].push_back(checksums.block_done());
+    }
+
+    void write_row(const Slice& last)
+    {
+        const std::int64_t count = last.row_count;
+        const std::size_t pieces = checksums_.size() - outs_.size();
+        for (std::size_t row = 0; row < outs_.size(); ++row) {
+            if (!write_all(outs_[row], chars(sums_[row]), count))
+                fail_writing(outs_[row].name);
+            checksum(pieces + row, chars(sums_[row]), count, last.block_starts, last.block_ends);
+        }
+    }
+
+    std::vector<File>& outs_;
+    std::vector<Slice> slices_;
+    std::vector<Bytes> sums_;
+    std::vector<std::unique_ptr<Checksums>> checksums_;
+    std::vector<std::vector<Digest>> blocks_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::deque<Slice*> free_, handed_;
+    bool ending_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
+
+// The whole source's checksum, which takes its bytes in their own order,
+// read again in a thread of its own: from the cache, where the split's
+// reads have just put them.
+class WholeInThread {
+public:
+    WholeInThread(File& source, std::int64_t start, std::int64_t size)
+        : source_(source), start_(start), size_(size), thread_([this] { run(); })
+    {
+    }
+
+    ~WholeInThread()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    Digest digest()
+    {
+        thread_.join();
+        if (failure_)
+            std::rethrow_exception(failure_);
+        return digest_;
+    }
+
+private:
+    void run()
+    {
+        try {
+            Checksums sums(Checksums::one_file);
+            const Bytes bytes(new unsigned char[stretch_most]);
+            for (std::int64_t at = 0; at < size_ && !stop_; at += stretch_most) {
+                const std::int64_t count = std::min(stretch_most, size_ - at);
+                const std::int64_t got = read_at(source_, chars(bytes), count, start_ + at);
+                if (got < 0)
+                    fail_reading(source_.name);
+                if (got < count)
+                    fail_changed(source_);
+                sums.took(chars(bytes), count);
+            }
+            digest_ = sums.piece_done();
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+    }
+
+    File& source_;
+    std::int64_t start_, size_;
+    std::atomic<bool> stop_{false};
+    Digest digest_{};
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
+
+} // namespace
+
+[[noreturn]] void fail_changed(const File& source) { fail("Error : " + source.name + " changed while it was split\n"); }
+
+bool splits_by_rows(File& source, const Manifest& plan, CopyWays ways)
+{
+    // Every piece and recovery piece open at once, with room for the
+    // program's own files.
+    const std::int64_t held = plan.count + plan.recovery + 16;
+    return plan.recovery > 0 && plan.count <= most_pieces_with_recovery && plan.piece_size >= stretch_most
+           && held <= most_files_open() && !ways.shared && !(source.has_holes && ways.holes_kept)
+           && is_regular(source) && position_of(source) >= 0;
+}
+
+namespace {
+
+// Every piece's stretch of a row read from the source, written, and
+// handed on to be checked.
+class PieceRows {
+public:
+    PieceRows(File& source, const Manifest& manifest, std::vector<File>& pieces)
+        : source_(source), manifest_(manifest), pieces_(pieces), start_(position_of(source))
+    {
+    }
+
+    // Bytes [at, at + count) of every piece that has them, as a row.
+    void row(RowChecks& checks, std::int64_t at, std::int64_t count, bool block_starts, bool block_ends)
+    {
+        for (std::int64_t piece = 0; piece < manifest_.count; ++piece) {
+            const std::int64_t bytes = std::min(count, manifest_.piece_bytes(piece) - at);
+            if (bytes <= 0)
+                break;
+            stop_if_interrupted();
+            Slice& slice = checks.free_slice();
+            slice.piece = piece, slice.count = bytes, slice.row_count = count;
+            slice.row_starts = piece == 0;
+            slice.row_ends = piece + 1 == manifest_.count || manifest_.piece_bytes(piece + 1) <= at;
+            slice.block_starts = block_starts, slice.block_ends = block_ends;
+            slice.piece_block_ends = block_ends || at + bytes == manifest_.piece_bytes(piece);
+            copy(slice, at);
+            checks.hand(slice);
+        }
+    }
+
+    // Written bytes before `end` of each piece, and of each recovery piece
+    // as far as it is written, go on to the disk; from this thread alone,
+    // so that a test can stop the split at the Nth such call.
+    void send_on(std::int64_t end, std::vector<File>& outs)
+    {
+        for (std::int64_t piece = 0; piece < manifest_.count; ++piece)
+            write_back(pieces_[static_cast<std::size_t>(piece)], std::min(end, manifest_.piece_bytes(piece)));
+        for (File& out : outs)
+            write_back(out, end);
+    }
+
+private:
+    void copy(Slice& slice, std::int64_t at)
+    {
+        File& to = pieces_[static_cast<std::size_t>(slice.piece)];
+        const std::int64_t got =
+            read_at(source_, chars(slice.bytes), slice.count, start_ + slice.piece * manifest_.piece_size + at);
+        if (got < 0)
+            fail_reading(source_.name);
+        if (got < slice.count)
+            fail_changed(source_);
+        if (!write_all(to, chars(slice.bytes), slice.count))
+            fail_writing(to.name);
+        report().moved(slice.count);
+    }
+
+    File& source_;
+    const Manifest& manifest_;
+    std::vector<File>& pieces_;
+    std::int64_t start_;
+};
+
+} // namespace
+
+Digest split_by_rows(File& source, Manifest& manifest, std::vector<File>& pieces, std::vector<File>& outs)
+{
+    const std::int64_t block = block_size_for(manifest.piece_size, manifest.recovery);
+    const std::int64_t stretch = std::min(block, stretch_most);
+    PieceRows piece_rows(source, manifest, pieces);
+    WholeInThread whole(source, position_of(source), manifest.size);
+    {
+        RowChecks checks(manifest, outs);
+        for (std::int64_t at = 0; at < manifest.piece_size; at += block) {
+            const std::int64_t block_end = std::min(at + block, manifest.piece_size);
+            for (std::int64_t x = at; x < block_end; x += stretch) {
+                const std::int64_t count = std::min(stretch, block_end - x);
+                piece_rows.row(checks, x, count, x == at, x + count == block_end);
+            }
+            if (block_end / sent_every > at / sent_every)
+                piece_rows.send_on(block_end, outs);
+        }
+        checks.finish(manifest);
+    }
+    return whole.digest();
+}
