@@ -6,9 +6,48 @@
 #include <xxhash.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
+#ifdef ZELK_CHECKSUM_avx512
+extern "C" void zelk_checksum_update_avx512(XXH3_state_t* state, const void* bytes, size_t count);
+#endif
+#ifdef ZELK_CHECKSUM_sse2
+extern "C" void zelk_checksum_update_sse2(XXH3_state_t* state, const void* bytes, size_t count);
+#endif
+
 namespace {
+
+using Update = void (*)(XXH3_state_t*, const void*, size_t);
+
+void update_as_built(XXH3_state_t* state, const void* bytes, size_t count)
+{
+    XXH3_128bits_update(state, bytes, count);
+}
+
+// The widest the processor has among those built (CMakeLists.txt); each
+// gives the same checksum.
+Update widest_update()
+{
+#if defined(ZELK_CHECKSUM_avx512) || defined(ZELK_CHECKSUM_sse2)
+    __builtin_cpu_init();
+#endif
+#ifdef ZELK_CHECKSUM_avx512
+    if (__builtin_cpu_supports("avx512f"))
+        return zelk_checksum_update_avx512;
+#endif
+#ifdef ZELK_CHECKSUM_sse2
+    if (__builtin_cpu_supports("sse2"))
+        return zelk_checksum_update_sse2;
+#endif
+    return update_as_built;
+}
+
+void update(XXH3_state_t* state, const void* bytes, std::int64_t count)
+{
+    static const Update chosen = widest_update();
+    chosen(state, bytes, static_cast<std::size_t>(count));
+}
 
 Digest digest_of(XXH3_state_t* state)
 {
@@ -23,13 +62,15 @@ constexpr std::int64_t zeros_at_once = 1 << 18;
 
 } // namespace
 
+// Taken as a stream, which gives the same checksum, so that it too runs at
+// the processor's widest.
 Digest checksum_of(const void* bytes, std::int64_t count)
 {
-    XXH128_canonical_t canonical;
-    XXH128_canonicalFromHash(&canonical, XXH3_128bits(bytes, static_cast<std::size_t>(count)));
-    Digest digest;
-    std::copy(canonical.digest, canonical.digest + 16, digest.begin());
-    return digest;
+    const std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(),
+                                                                               XXH3_freeState);
+    XXH3_128bits_reset(state.get());
+    update(state.get(), bytes, count);
+    return digest_of(state.get());
 }
 
 std::string hex_of(const Digest& digest)
@@ -77,11 +118,11 @@ Checksums::~Checksums() = default;
 
 void Checksums::took(const char* bytes, std::int64_t count)
 {
-    XXH3_128bits_update(states_->piece, bytes, static_cast<std::size_t>(count));
+    update(states_->piece, bytes, count);
     if (states_->with_whole)
-        XXH3_128bits_update(states_->whole, bytes, static_cast<std::size_t>(count));
+        update(states_->whole, bytes, count);
     if (states_->in_block)
-        XXH3_128bits_update(states_->block, bytes, static_cast<std::size_t>(count));
+        update(states_->block, bytes, count);
 }
 
 void Checksums::zeros(std::int64_t count)
