@@ -409,7 +409,9 @@ void CheckedCopy::copy_piece(std::int64_t number)
     }
     if (piece.size != manifest_.piece_bytes(number) && !manifest_.recovery)
         fail_damaged(name);
-    const std::int64_t start = output_ ? position_of(*output_) : 0;
+    // Asked only where a damaged piece can be taken again: many small
+    // pieces cost one call each less.
+    const std::int64_t start = output_ && manifest_.recovery ? position_of(*output_) : 0;
     if (output_)
         report().piece(name, number, manifest_.count, piece.size);
     const std::int64_t copied =

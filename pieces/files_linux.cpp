@@ -78,7 +78,7 @@ bool open_for_reading(File& file, const std::string& name)
     struct stat info;
     if (::fstat(opened, &info) != 0 || !S_ISREG(info.st_mode))
         return false;
-    file.size = info.st_size;
+    file.regular = true, file.size = info.st_size;
     file.modified = nanoseconds(info.st_mtim), file.changed = nanoseconds(info.st_ctim);
     file.id = id_of(info);
     file.allocated = std::int64_t{info.st_blocks} * 512;
