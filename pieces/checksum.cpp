@@ -6,6 +6,7 @@
 #include <xxhash.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -25,28 +26,33 @@ void update_as_built(XXH3_state_t* state, const void* bytes, size_t count)
     XXH3_128bits_update(state, bytes, count);
 }
 
-// The widest the processor has among those built (CMakeLists.txt); each
-// gives the same checksum.
-Update widest_update()
+// Those built (CMakeLists.txt) that the processor has, the widest last;
+// each gives the same checksum.
+std::vector<Update> found_updates()
 {
+    std::vector<Update> found{update_as_built};
 #if defined(ZELK_CHECKSUM_avx512) || defined(ZELK_CHECKSUM_sse2)
     __builtin_cpu_init();
 #endif
-#ifdef ZELK_CHECKSUM_avx512
-    if (__builtin_cpu_supports("avx512f"))
-        return zelk_checksum_update_avx512;
-#endif
 #ifdef ZELK_CHECKSUM_sse2
     if (__builtin_cpu_supports("sse2"))
-        return zelk_checksum_update_sse2;
+        found.push_back(zelk_checksum_update_sse2);
 #endif
-    return update_as_built;
+#ifdef ZELK_CHECKSUM_avx512
+    if (__builtin_cpu_supports("avx512f"))
+        found.push_back(zelk_checksum_update_avx512);
+#endif
+    return found;
 }
+
+std::atomic<Update> chosen{nullptr};
 
 void update(XXH3_state_t* state, const void* bytes, std::int64_t count)
 {
-    static const Update chosen = widest_update();
-    chosen(state, bytes, static_cast<std::size_t>(count));
+    Update call = chosen.load(std::memory_order_relaxed);
+    if (!call)
+        chosen.store(call = found_updates().back(), std::memory_order_relaxed);
+    call(state, bytes, static_cast<std::size_t>(count));
 }
 
 Digest digest_of(XXH3_state_t* state)
@@ -172,3 +178,7 @@ void Checksums::block_again()
     XXH3_copyState(states_->whole, states_->whole_at_block);
     states_->in_block = false;
 }
+
+std::size_t checksum_levels_here() { return found_updates().size(); }
+
+void use_checksum_level(std::size_t level) { chosen.store(found_updates().at(level)); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -11,6 +12,12 @@ std::string hex_of(const Digest& digest);
 
 // The checksum of `count` bytes, at once.
 Digest checksum_of(const void* bytes, std::int64_t count);
+
+// How many ways of taking checksums this processor has (the library's as
+// built, then wider ones), and a choice of one, for the tests that hold
+// each; the widest is used unless one is chosen.
+std::size_t checksum_levels_here();
+void use_checksum_level(std::size_t level);
 
 // The checksums of each piece and of the whole, taken from the very bytes
 // the copy writes, as they pass through the program.

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -136,3 +137,21 @@ TEST(Checksums, AnInterruptionStopsAHugeHole)
 }
 
 }  // namespace
+
+// Every way of taking checksums this processor has gives xxh128sum's, taken
+// at once or in uneven stretches, long and short.
+TEST(Checksums, EveryLevelGivesTheSameChecksum)
+{
+    std::string bytes(100003, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7 + 3);
+    for (std::size_t level = 0; level < checksum_levels_here(); ++level) {
+        use_checksum_level(level);
+        Checksums sums(Checksums::one_file);
+        for (std::size_t at = 0, step = 1; at < bytes.size(); at += step, step = step * 3 % 40009 + 1)
+            sums.took(bytes.data() + at, static_cast<std::int64_t>(std::min(step, bytes.size() - at)));
+        EXPECT_EQ(hex_of(sums.piece_done()), "45791f178bfff9e8d3c5426780ed98b3") << "level " << level;
+        EXPECT_EQ(hex_of(checksum_of(bytes.data(), 1000)), "6bcc7eff62da44c26c4f14bd97bd9e82") << "level " << level;
+    }
+    use_checksum_level(checksum_levels_here() - 1);
+}
