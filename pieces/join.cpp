@@ -47,16 +47,10 @@ void refuse_a_listed_piece_missing(const Manifest& manifest, const PiecesHere& h
         fail("Error : " + piece_file_name(next) + " is missing\n");
 }
 
-// Opens piece `number`; one that went away since the folder was read is no
-// end of the run.
-void open_piece(File& piece, std::int64_t number, bool listed)
+void open_piece(File& piece, std::int64_t number)
 {
-    const std::string name = piece_file_name(number);
-    if (open_for_reading(piece, name))
-        return;
-    if (listed && about(name).kind == NameInfo::none)
-        fail("Error : " + name + " is missing\n");
-    fail_opening(name);
+    if (!open_for_reading(piece, piece_file_name(number)))
+        fail_opening(piece_file_name(number));
 }
 
 // Every piece as it is, none checked: pieces made before manifests were, or
@@ -65,7 +59,7 @@ void copy_unchecked(File& output, std::int64_t count, CopyWays ways)
 {
     for (std::int64_t number = 0; number < count; ++number) {
         File piece;
-        open_piece(piece, number, false);
+        open_piece(piece, number);
         report().piece(piece.name, number, count, piece.size);
         DataCopy(piece, nullptr, ways).into(output, piece.size);
     }
