@@ -257,8 +257,8 @@ namespace {
 // handed on to be checked.
 class PieceRows {
 public:
-    PieceRows(File& source, const Manifest& manifest, std::vector<File>& pieces)
-        : source_(source), manifest_(manifest), pieces_(pieces), start_(position_of(source))
+    PieceRows(File& source, std::int64_t start, const Manifest& manifest, std::vector<File>& pieces)
+        : source_(source), manifest_(manifest), pieces_(pieces), start_(start)
     {
     }
 
@@ -319,8 +319,9 @@ Digest split_by_rows(File& source, Manifest& manifest, std::vector<File>& pieces
 {
     const std::int64_t block = block_size_for(manifest.piece_size, manifest.recovery);
     const std::int64_t stretch = std::min(block, stretch_most);
-    PieceRows piece_rows(source, manifest, pieces);
-    WholeInThread whole(source, position_of(source), manifest.size);
+    const std::int64_t start = position_of(source);
+    PieceRows piece_rows(source, start, manifest, pieces);
+    WholeInThread whole(source, start, manifest.size);
     {
         RowChecks checks(manifest, outs);
         for (std::int64_t at = 0; at < manifest.piece_size; at += block) {
