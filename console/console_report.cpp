@@ -41,9 +41,12 @@ class ConsoleReport : public Report {
                   << " blocks, and this join repaired " << (blocks == 1 ? "it" : "them") << " from " << listed(from) << "\n";
     }
 
-    void recovery_unusable(const std::string& name, bool missing) override
+    void recovery_unusable(const std::string& name, Unusable why) override
     {
-        std::cout << "Note : " << name << (missing ? " is missing" : " is damaged: it differs from " + manifest_name)
+        std::cout << "Note : " << name
+                  << (why == Unusable::missing   ? " is missing"
+                      : why == Unusable::damaged ? " is damaged: it differs from " + manifest_name
+                                                 : " is not a file, so it was not read")
                   << "; no piece needed it\n";
     }
 

@@ -22,6 +22,15 @@ namespace {
     fail("Error : " + piece_name + " is damaged: it differs from " + manifest_name + "\n");
 }
 
+// A piece that differs from what was checked a moment before, or that its
+// size or times show changed while it was read, is named as changed.
+[[noreturn]] void fail_changed_or_damaged(File& piece, bool checked_before)
+{
+    if (checked_before || changed_since_opened(piece))
+        fail_reading(piece.name, "it changed while it was read");
+    fail_damaged(piece.name);
+}
+
 // Reads at most `limit` bytes of an open file from where it stands into
 // `sums`; how many it held, or -1 where a read failed or `given_up` was
 // set. Only the main thread, which has no `given_up`, stops for an
@@ -61,11 +70,13 @@ bool holds(const std::string& name, std::int64_t length, std::int64_t at, std::i
 // an interruption.
 class RecoveryCheck {
 public:
-    explicit RecoveryCheck(const Manifest& manifest) : whole_(static_cast<std::size_t>(manifest.recovery), false)
+    // Those not `to_read` (no regular files) are not opened.
+    RecoveryCheck(const Manifest& manifest, std::vector<bool> to_read)
+        : whole_(static_cast<std::size_t>(manifest.recovery), false)
     {
-        thread_ = std::thread([this, &manifest] {
+        thread_ = std::thread([this, &manifest, to_read = std::move(to_read)] {
             for (int index = 0; index < manifest.recovery && !given_up_; ++index)
-                whole_[static_cast<std::size_t>(index)] =
+                whole_[static_cast<std::size_t>(index)] = to_read[static_cast<std::size_t>(index)] &&
                     holds(recovery_file_name(index), manifest.piece_size, 0, manifest.piece_size,
                           manifest.recovery_pieces[static_cast<std::size_t>(index)], &given_up_);
         });
@@ -134,6 +145,7 @@ private:
     [[noreturn]] void fail_row(const std::vector<std::int64_t>& pieces, const std::vector<std::int64_t>& spares);
     [[noreturn]] void fail_rebuilding(std::int64_t number);
     void check_recovery_pieces();
+    void end_output();
     State state(std::int64_t file) const { return states_[static_cast<std::size_t>(file)]; }
 
     File* output_;
@@ -289,6 +301,11 @@ bool CheckedCopy::rebuild_row(std::int64_t number, std::int64_t block, Repair& r
     // their place ahead, where the output can take them so.
     const auto later = std::stable_partition(lost.begin() + 1, lost.end(), [&](std::int64_t p) { return p > number; });
     const std::size_t wanted = output_ && can_rewind(*output_) ? static_cast<std::size_t>(later - lost.begin()) : 1;
+    // An output that cannot take bytes back is sent the block once it is
+    // checked: a file may have changed since the dry run. A block is at
+    // most 1 MiB where the manifest lists blocks.
+    const bool held_back = output_ && !can_rewind(*output_) && !manifest_.blocks.empty();
+    std::vector<char> held;
     sums_.block_start();
     const auto take = [&](std::size_t index, std::int64_t offset, const unsigned char* bytes, std::int64_t count) {
         const char* text = reinterpret_cast<const char*>(bytes);
@@ -296,7 +313,9 @@ bool CheckedCopy::rebuild_row(std::int64_t number, std::int64_t block, Repair& r
             fail_writing(output_->name);
         if (index > 0)
             return;
-        if (output_ && !write_all(*output_, text, count))
+        if (held_back)
+            held.insert(held.end(), text, text + count);
+        else if (output_ && !write_all(*output_, text, count))
             fail_writing(output_->name);
         sums_.took(text, count);
     };
@@ -306,6 +325,8 @@ bool CheckedCopy::rebuild_row(std::int64_t number, std::int64_t block, Repair& r
         sums_.block_again();
         return false;
     }
+    if (held_back && !write_all(*output_, held.data(), static_cast<std::int64_t>(held.size())))
+        fail_writing(output_->name);
     for (std::size_t index = 1; index < wanted; ++index)
         ahead_[{lost[index], block}] = rows;
     if (output_)
@@ -323,13 +344,17 @@ bool CheckedCopy::read_back(std::int64_t number, std::int64_t block)
     const std::int64_t size = std::min(manifest_.block_size(), manifest_.piece_bytes(number) - at);
     std::vector<char> bytes(static_cast<std::size_t>(std::min<std::int64_t>(size, 1 << 18)));
     sums_.block_start();
-    for (std::int64_t done = 0, got; done < size; done += got) {
+    std::int64_t done = 0;
+    for (std::int64_t got; done < size; done += got) {
         got = read_at(*output_, bytes.data(), std::min<std::int64_t>(size - done, 1 << 18), start + done);
-        if (got <= 0)
+        if (got < 0)
             fail_reading(output_->name);
+        // The output ends short of it: its piece was cut while it was copied.
+        if (got == 0)
+            break;
         sums_.took(bytes.data(), got);
     }
-    if (sums_.block_done() == manifest_.block_digest(number, block)) {
+    if (sums_.block_done() == manifest_.block_digest(number, block) && done == size) {
         if (start < 0 || !move_to(*output_, start + size))
             fail_writing(output_->name);
         report().moved(size);
@@ -356,7 +381,7 @@ bool CheckedCopy::copy_block(File& piece, std::int64_t number, std::int64_t bloc
     sums_.block_again();
     // An output that cannot go back had a dry run, which found this block whole.
     if (output_ && (!can_rewind(*output_) || start < 0 || !move_to(*output_, start)))
-        fail_damaged(piece.name);
+        fail_changed_or_damaged(piece, !can_rewind(*output_));
     bad_.insert({number, block});
     return false;
 }
@@ -407,23 +432,34 @@ void CheckedCopy::copy_piece(std::int64_t number)
         refuse_what_no_row_can_rebuild();
         return restream(number);
     }
-    if (piece.size != manifest_.piece_bytes(number) && !manifest_.recovery)
+    const std::int64_t bytes = manifest_.piece_bytes(number);
+    if (piece.size != bytes && !manifest_.recovery)
         fail_damaged(name);
+    // Its size changed since the run was looked at: damaged, as a piece
+    // found so then is, and never copied past the manifest's size.
+    if (piece.size != bytes) {
+        states_[static_cast<std::size_t>(number)] = State::wrong_size;
+        refuse_what_no_row_can_rebuild();
+        return restream(number);
+    }
     // Asked only where a damaged piece can be taken again: many small
     // pieces cost one call each less.
     const std::int64_t start = output_ && manifest_.recovery ? position_of(*output_) : 0;
     if (output_)
-        report().piece(name, number, manifest_.count, piece.size);
+        report().piece(name, number, manifest_.count, bytes);
     const std::int64_t copied =
-        output_ ? DataCopy(piece, &sums_, ways_).into(*output_, piece.size) : read_into(piece, sums_, piece.size);
-    if (sums_.piece_done() == manifest_.pieces[static_cast<std::size_t>(number)] && copied == piece.size) {
+        output_ ? DataCopy(piece, &sums_, ways_).into(*output_, bytes) : read_into(piece, sums_, bytes);
+    if (sums_.piece_done() == manifest_.pieces[static_cast<std::size_t>(number)] && copied == bytes) {
         copied_whole_[static_cast<std::size_t>(number)] = true;
         return;
     }
     // Its place in the output is taken again, where the output can go back:
-    // one that cannot had a dry run first, which found the piece whole.
-    if (!manifest_.recovery || (output_ && (!can_rewind(*output_) || start < 0 || !move_to(*output_, start))))
-        fail_damaged(name);
+    // one that cannot had a dry run first, which found the piece whole, so
+    // it changed since.
+    if (output_ && (!can_rewind(*output_) || start < 0 || !move_to(*output_, start)))
+        fail_changed_or_damaged(piece, !manifest_.recovery || !can_rewind(*output_));
+    if (!manifest_.recovery)
+        fail_changed_or_damaged(piece, false);
     sums_.piece_again();
     restream(number, output_ != nullptr);
 }
@@ -434,11 +470,25 @@ void CheckedCopy::check_recovery_pieces()
 {
     for (int index = 0; index < manifest_.recovery; ++index) {
         const std::int64_t file = manifest_.count + index;
-        if (state(file) == State::missing && about(manifest_.file_name(file)).kind == NameInfo::none)
-            notes_.unusable.push_back({manifest_.file_name(file), true});
+        const std::string name = manifest_.file_name(file);
+        if (state(file) == State::missing)
+            notes_.unusable.push_back(
+                {name, about(name, true).kind == NameInfo::none ? Report::Unusable::missing : Report::Unusable::not_a_file});
         else if (state(file) != State::whole || !recovery_check_ || !recovery_check_->whole(index))
-            notes_.unusable.push_back({manifest_.file_name(file), false});
+            notes_.unusable.push_back({name, Report::Unusable::damaged});
     }
+}
+
+// The output holds the run and nothing past it, whatever a piece did
+// while it was read.
+void CheckedCopy::end_output()
+{
+    const std::int64_t end = origin_ + manifest_.size, at = position_of(*output_);
+    if (at != end)
+        fail("Error Writing the file : " + output_->name + " (it holds " + std::to_string(at - origin_) + " of its "
+             + std::to_string(manifest_.size) + " bytes)\n");
+    if (size_now(*output_) > end && !set_size(*output_, end))
+        fail_writing(output_->name);
 }
 
 CheckedCopyNotes CheckedCopy::run()
@@ -450,13 +500,18 @@ CheckedCopyNotes CheckedCopy::run()
         bool pieces_whole = known_.pieces.empty();
         for (std::int64_t piece = 0; piece < manifest_.count; ++piece)
             pieces_whole = pieces_whole && state(piece) == State::whole;
+        std::vector<bool> to_read;
+        for (int index = 0; index < manifest_.recovery; ++index)
+            to_read.push_back(state(manifest_.count + index) == State::whole);
         if (pieces_whole)
-            recovery_check_.emplace(manifest_);
+            recovery_check_.emplace(manifest_, std::move(to_read));
     }
     for (std::int64_t number = 0; number < manifest_.count; ++number)
         copy_piece(number);
     if (sums_.whole() != manifest_.whole)
         fail("Error : the joined pieces differ from the file that was split, by " + manifest_name + "\n");
+    if (output_ && can_rewind(*output_))
+        end_output();
     if (manifest_.recovery && notes_.repairs.empty())
         check_recovery_pieces();
     return notes_;

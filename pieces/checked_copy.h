@@ -3,6 +3,7 @@
 #include "pieces/data_copy.h"
 #include "pieces/files.h"
 #include "pieces/manifest.h"
+#include "pieces/report.h"
 
 #include <cstdint>
 #include <string>
@@ -20,7 +21,7 @@ struct Repair {
 };
 struct Unusable {
     std::string name;
-    bool missing = false;  // or damaged
+    Report::Unusable why;
 };
 struct CheckedCopyNotes {
     std::vector<Repair> repairs;

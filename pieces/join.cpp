@@ -190,7 +190,7 @@ void tell_what_was_found(const Run& run)
         else
             report().repaired(repair.piece, repair.blocks, repair.of, repair.from);
     for (const Unusable& spare : run.notes.unusable)
-        report().recovery_unusable(spare.name, spare.missing);
+        report().recovery_unusable(spare.name, spare.why);
     if (!run.here)
         return;
     if (const auto past = pieces_past(*run.here, run.count))

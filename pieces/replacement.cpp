@@ -1,8 +1,10 @@
 #include "pieces/replacement.h"
 
+#include "pieces/checksum.h"
 #include "pieces/failure.h"
 #include "pieces/report.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <random>
@@ -12,10 +14,30 @@ namespace {
 
 const char letters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
 
+// The start of a name, cut before a character's continuation bytes, so
+// that it stays a name the system takes.
+std::string name_start(const std::string& name, std::size_t most)
+{
+    std::size_t cut = std::min(most, name.size());
+    while (cut > 0 && cut < name.size() && (static_cast<unsigned char>(name[cut]) & 0xc0) == 0x80)
+        --cut;
+    return name.substr(0, cut);
+}
+
 // `name`'s folder as it is written in it, and the start of a temporary
-// file's name there: `.NAME.zelk-`.
+// file's name there: `.NAME.zelk-`. A name too long to stand whole in it
+// (a name has at most 255 bytes) stands as its start and a checksum of it
+// all, `.START~<32 hex digits>.zelk-`, so that the sweep of one name never
+// takes the leftover of another that starts alike.
 std::string folder_part(const std::string& name) { return name.substr(0, name.size() - base_name(name).size()); }
-std::string temporary_start(const std::string& name) { return "." + base_name(name).substr(0, 100) + ".zelk-"; }
+std::string temporary_start(const std::string& name)
+{
+    const std::string base = base_name(name);
+    if (base.size() <= 100)
+        return "." + base + ".zelk-";
+    return "." + name_start(base, 64) + "~" + hex_of(checksum_of(base.data(), static_cast<std::int64_t>(base.size())))
+           + ".zelk-";
+}
 
 // `.NAME.zelk-XXXXXX` beside `name`, six letters or digits drawn anew for
 // each try.

@@ -33,13 +33,14 @@ struct Report {
     virtual void joined_unchecked(bool /*recovery_here*/) {}
     // A join rebuilt a piece that was missing or damaged, or repaired so
     // many of its blocks, from those recovery pieces; or found every piece
-    // whole but a recovery piece missing or damaged.
+    // whole but a recovery piece missing, damaged, or no file to read.
     virtual void rebuilt(const std::string& /*piece*/, bool /*missing*/, const std::vector<std::string>& /*from*/) {}
     virtual void repaired(const std::string& /*piece*/, std::int64_t /*blocks*/, std::int64_t /*of*/,
                           const std::vector<std::string>& /*from*/)
     {
     }
-    virtual void recovery_unusable(const std::string& /*name*/, bool /*missing*/) {}
+    enum class Unusable : char { missing, damaged, not_a_file };
+    virtual void recovery_unusable(const std::string& /*name*/, Unusable /*why*/) {}
     // A temporary file that a stopped split or join left, of so many bytes,
     // was removed.
     virtual void leftover_removed(const std::string& /*name*/, std::int64_t /*bytes*/, bool /*by_split*/) {}

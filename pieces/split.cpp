@@ -29,12 +29,15 @@ void tell_pieces_left(const PiecesHere& here, std::int64_t count)
 }
 
 // A piece is written only into a regular file or a free name, never
-// through a link, which someone other than the user may have put there.
-void refuse_to_write(const std::string& name, NameInfo::Kind kind)
+// through a link, which someone other than the user may have put there;
+// and into a file only where its user may write it, asked before the first
+// byte, so that an old run it cannot replace whole stays as it was. The
+// manifest is replaced, not written in place.
+void refuse_to_write(const std::string& name, NameInfo::Kind kind, bool written_in_place = true)
 {
     if (kind == NameInfo::link)
         fail("Error : " + name + " is a link, and a split writes no piece through a link\n");
-    if (kind != NameInfo::none && kind != NameInfo::regular)
+    if (kind != NameInfo::none && (kind != NameInfo::regular || (written_in_place && !may_write(name))))
         fail_opening(name);
 }
 
@@ -44,7 +47,7 @@ void refuse_to_write(const std::string& name, NameInfo::Kind kind)
 void refuse_names_it_cannot_write(const PiecesHere& here, std::int64_t count, int recovery)
 {
     if (const NameInfo::Kind kind = about(manifest_name).kind; kind != NameInfo::link)
-        refuse_to_write(manifest_name, kind);
+        refuse_to_write(manifest_name, kind, false);
     for (int index = 0; index < recovery; ++index)
         refuse_to_write(recovery_file_name(index), about(recovery_file_name(index)).kind);
     const auto refuse = [](std::int64_t number, std::optional<NameInfo::Kind> kind) {
@@ -265,9 +268,12 @@ void refuse_too_many_pieces(const File& source, const Manifest& plan)
     const std::int64_t most = most_pieces_with_recovery - plan.recovery;
     if (plan.recovery < 2 || plan.count <= most)
         return;
-    fail("Error : a run with " + std::to_string(plan.recovery) + " recovery pieces holds at most "
-         + std::to_string(most) + " pieces, and this one would hold " + std::to_string(plan.count)
-         + "; pieces of " + std::to_string((source.size + most * 1024 - 1) / (most * 1024)) + " KB or more would do\n");
+    // Larger pieces are advised only where they still make two pieces or
+    // more: one piece has no recovery pieces at all.
+    const std::string advice =
+        most < 2 ? "" : "; pieces of " + std::to_string((source.size + most * 1024 - 1) / (most * 1024)) + " KB or more would do";
+    fail("Error : a run with " + std::to_string(plan.recovery) + " recovery pieces holds at most " + std::to_string(most)
+         + (most == 1 ? " piece" : " pieces") + ", and this one would hold " + std::to_string(plan.count) + advice + "\n");
 }
 
 } // namespace
