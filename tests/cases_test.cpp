@@ -96,16 +96,17 @@ std::string listing(const fs::path& folder)
 int shell(const std::string& step, const std::string& rest, const fs::path& folder)
 {
     setenv("ZELK_STEP", step.c_str(), 1);
-    // A program that hangs must not outlive the test.
-    setenv("ZELK_SCRIPT", ("cd '" + folder.string() + "' && zelk() { timeout 8 $ZELK_COMMAND; }\n"
+    // A program that hangs must not outlive the test; the bound is for a
+    // hang alone, far past what the slowest machine takes.
+    setenv("ZELK_SCRIPT", ("cd '" + folder.string() + "' && hang=300 && zelk() { timeout $hang $ZELK_COMMAND; }\n"
                            "mk() { perl -e 'print chr(($_ * 167 + int($_ / 256)) & 255) for 1 .. $ARGV[0]' $2 > \"$1\"; }\n"
                            "poke() { printf %s \"$3\" | dd of=\"$1\" bs=1 seek=\"$2\" conv=notrunc status=none; }\n"
                            "blocks() { stat -c %b \"$@\" | awk '{ s += $1 } END { print s }'; }\n"
                            // LeakSanitizer cannot work under ptrace.
-                           "traced() { ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 timeout 8 strace -f -qq "
+                           "traced() { ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 timeout $hang strace -f -qq "
                            "\"$@\" $ZELK_COMMAND; }\n"
                            "without_seek_hole() { LD_PRELOAD='" NO_SEEK_HOLE "' "
-                           "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 timeout 8 $ZELK_COMMAND; }\n"
+                           "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 timeout $hang $ZELK_COMMAND; }\n"
                            "eval \"$ZELK_STEP\"" + rest).c_str(), 1);
     const int status = std::system("bash -c \"$ZELK_SCRIPT\"");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
