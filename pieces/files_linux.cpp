@@ -109,7 +109,10 @@ bool create_piece(File& file, const std::string& name)
         return false;
     file.handle = again([&] { return ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666); });
     file.name = name;
-    return file.handle != File::no_handle;
+    // Free when the folder was read, the name may have been given to a pipe
+    // or a device since: a write there would wait for ever, or go astray.
+    struct stat info;
+    return file.handle != File::no_handle && ::fstat(descriptor(file), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool changed_since_opened(File& file)
