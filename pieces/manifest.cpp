@@ -3,13 +3,11 @@
 #include "pieces/erasure.h"
 #include "pieces/failure.h"
 #include "pieces/piece_files.h"
-#include "pieces/recovery.h"
+#include "pieces/run_names.h"
 
 #include <algorithm>
 #include <charconv>
 #include <string_view>
-
-const std::string manifest_name = "FILES.XXH128";
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include "pieces/checksum.h"
 #include "pieces/files.h"
+#include "pieces/run_names.h"
 
 #include <cstdint>
 #include <string>
@@ -12,8 +13,7 @@
 // a line that it passes over, which holds what a join needs besides:
 //   # zelk: big.dat, 5242880 bytes in 5 pieces of 1048576 bytes, whole <hex>
 // A split that has not finished says ", unfinished" in place of the whole's
-// checksum, and lists no piece.
-extern const std::string manifest_name;
+// checksum, and lists no piece. Its name, manifest_name, is in run_names.h.
 
 // A run with recovery pieces says how many in its first line ("1 recovery
 // piece, " or "3 recovery pieces, " before the whole's checksum), lists

@@ -1,8 +1,7 @@
 #include "pieces/piece_files.h"
 
 #include "pieces/files.h"
-#include "pieces/manifest.h"
-#include "pieces/recovery.h"
+#include "pieces/run_names.h"
 
 #include <algorithm>
 #include <charconv>
@@ -22,21 +21,12 @@ bool same_letters(const std::string& name, std::size_t at, const char* letters)
 
 } // namespace
 
-std::string piece_file_name(std::int64_t number)
-{
-    return "FILE" + std::to_string(number) + ".SPL";
-}
-
 // Not rounded up by adding: a size a manifest claims may be the largest there is.
 std::int64_t piece_count(std::int64_t size, std::int64_t piece_size)
 {
     return size / piece_size + (size % piece_size != 0);
 }
 
-std::string piece_range(std::int64_t first, std::int64_t last)
-{
-    return first == last ? piece_file_name(first) : piece_file_name(first) + " to " + piece_file_name(last);
-}
 
 std::string listed(const std::vector<std::string>& names)
 {
@@ -94,12 +84,6 @@ std::optional<PieceSpan> pieces_past(const std::vector<PieceHere>& here, std::in
         return std::nullopt;
     const auto first = std::find_if(here.begin(), here.end(), [&](const PieceHere& p) { return p.number >= count; });
     return PieceSpan{first->number, here.back().number};
-}
-
-std::string run_file_kind(const std::string& name)
-{
-    const bool recovery = name.size() > 4 && name.compare(name.size() - 4, 4, ".REV") == 0;
-    return name == manifest_name ? "manifest " : recovery ? "recovery piece " : "piece ";
 }
 
 std::optional<std::string> run_file_that_is(const FileId& id, std::int64_t count, const PiecesHere& here,

@@ -6,18 +6,16 @@
 #include <vector>
 
 #include "pieces/files.h"
+#include "pieces/run_names.h"
 
-// FILE0.SPL, FILE1.SPL, ... in the current directory.
-std::string piece_file_name(std::int64_t number);
+// The pieces FILE0.SPL, FILE1.SPL, ... in the current directory: how many
+// a file makes, what the folder holds of them.
 
 // The largest piece: 2147483647 KB, the most a 32-bit answer counts.
 constexpr std::int64_t most_piece_kilobytes = 2147483647;
 
 // How many pieces of `piece_size` bytes a file of `size` bytes makes.
 std::int64_t piece_count(std::int64_t size, std::int64_t piece_size);
-
-// "FILE3.SPL", or "FILE3.SPL to FILE9.SPL".
-std::string piece_range(std::int64_t first, std::int64_t last);
 
 // "A", "A and B", "A, B and C".
 std::string listed(const std::vector<std::string>& names);
@@ -59,5 +57,3 @@ std::optional<PieceSpan> pieces_past(const std::vector<PieceHere>& here, std::in
 std::optional<std::string> run_file_that_is(const FileId& id, std::int64_t count, const PiecesHere& here,
                                             int recovery);
 
-// "piece ", "manifest " or "recovery piece ": what a file of a run is.
-std::string run_file_kind(const std::string& name);

@@ -12,13 +12,6 @@
 #include <mutex>
 #include <thread>
 
-const std::string recovery_name = "FILES.REV";
-
-std::string recovery_file_name(int index)
-{
-    return index == 0 ? recovery_name : "FILES" + std::to_string(index + 1) + ".REV";
-}
-
 namespace {
 
 using Buffer = std::unique_ptr<unsigned char[]>;

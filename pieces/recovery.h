@@ -11,9 +11,7 @@
 // FILES.REV, FILES2.REV, FILES3.REV, ... beside the pieces: recovery piece
 // `index` holds, at every offset, row `index` of the erasure code over all
 // the pieces there (erasure.h), a shorter piece counting as zeros past its
-// end. FILES.REV, the first, is their XOR. No name of theirs is a piece's.
-extern const std::string recovery_name;
-std::string recovery_file_name(int index);
+// end. FILES.REV, the first, is their XOR. Their names are in run_names.h.
 
 // Writes the manifest's recovery pieces into `outs`, where they stand, from
 // its pieces as they stand, a row of blocks at a time; lists their
