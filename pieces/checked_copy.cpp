@@ -6,13 +6,13 @@
 #include "pieces/piece_files.h"
 #include "pieces/recovery.h"
 #include "pieces/report.h"
+#include "pieces/worker.h"
 
 #include <algorithm>
 #include <atomic>
 #include <map>
 #include <optional>
 #include <set>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -74,31 +74,29 @@ public:
     RecoveryCheck(const Manifest& manifest, std::vector<bool> to_read)
         : whole_(static_cast<std::size_t>(manifest.recovery), false)
     {
-        thread_ = std::thread([this, &manifest, to_read = std::move(to_read)] {
+        worker_.hand([this, &manifest, to_read = std::move(to_read)] {
             for (int index = 0; index < manifest.recovery && !given_up_; ++index)
                 whole_[static_cast<std::size_t>(index)] = to_read[static_cast<std::size_t>(index)] &&
                     holds(recovery_file_name(index), manifest.piece_size, 0, manifest.piece_size,
                           manifest.recovery_pieces[static_cast<std::size_t>(index)], &given_up_);
         });
     }
-    ~RecoveryCheck() { give_up(); }
+    ~RecoveryCheck() { given_up_ = true; }
     void give_up()
     {
         given_up_ = true;
-        if (thread_.joinable())
-            thread_.join();
+        worker_.wait();
     }
     bool whole(int index)
     {
-        if (thread_.joinable())
-            thread_.join();
+        worker_.wait();
         return whole_[static_cast<std::size_t>(index)] && !given_up_;
     }
 
 private:
     std::atomic<bool> given_up_{false};
     std::vector<bool> whole_;
-    std::thread thread_;
+    Worker worker_;  // last: it stops before what its job uses goes
 };
 
 void note_rows(Repair& repair, const std::vector<int>& rows)

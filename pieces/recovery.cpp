@@ -4,13 +4,10 @@
 #include "pieces/failure.h"
 #include "pieces/interruption.h"
 #include "pieces/report.h"
+#include "pieces/worker.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <exception>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 namespace {
 
@@ -98,71 +95,6 @@ private:
     std::vector<Buffer> sums_;
 };
 
-// The other half of the pieces, read in a second thread at the same row:
-// reading them from the cache is the work, and it would leave a core idle.
-class InThread {
-public:
-    explicit InThread(HalfRow& half) : half_(half), thread_([this] { run(); }) {}
-
-    ~InThread()
-    {
-        {
-            std::lock_guard<std::mutex> held(lock_);
-            ending_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
-
-    void start(std::int64_t at, std::int64_t count)
-    {
-        {
-            std::lock_guard<std::mutex> held(lock_);
-            at_ = at, count_ = count, asked_ = true;
-        }
-        changed_.notify_all();
-    }
-
-    // The row started last; what failed in the thread fails here.
-    HalfRow& wait()
-    {
-        std::unique_lock<std::mutex> held(lock_);
-        changed_.wait(held, [this] { return !asked_; });
-        if (failure_)
-            std::rethrow_exception(failure_);
-        return half_;
-    }
-
-private:
-    void run()
-    {
-        std::unique_lock<std::mutex> held(lock_);
-        for (;;) {
-            changed_.wait(held, [this] { return asked_ || ending_; });
-            if (ending_)
-                return;
-            held.unlock();
-            std::exception_ptr failure;
-            try {
-                half_.take(at_, count_);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            held.lock();
-            failure_ = failure, asked_ = false;
-            changed_.notify_all();
-        }
-    }
-
-    HalfRow& half_;
-    std::mutex lock_;
-    std::condition_variable changed_;
-    std::int64_t at_ = 0, count_ = 0;
-    bool asked_ = false, ending_ = false;
-    std::exception_ptr failure_;
-    std::thread thread_;
-};
-
 // Each file's blocks, in the order the manifest lists them.
 void list_blocks(Manifest& manifest, const std::vector<std::vector<Digest>>& by_file)
 {
@@ -182,13 +114,17 @@ void write_recovery_pieces(Manifest& manifest, std::vector<File>& outs)
     for (int row = 0; row < manifest.recovery; ++row)
         sums.emplace_back(new Checksums(Checksums::one_file));
     {
-        InThread other_half(others);
+        // The other half of the pieces, read in a second thread at the same
+        // row: reading them from the cache is the work, and it would leave
+        // a core idle.
+        Worker other_half;
+        HalfRow& theirs = others;
         for (std::int64_t at = 0; at < manifest.piece_size; at += block) {
             stop_if_interrupted();
             const std::int64_t count = std::min(block, manifest.piece_size - at);
-            other_half.start(at, count);
+            other_half.hand([&others, at, count] { others.take(at, count); });
             mine.take(at, count);
-            HalfRow& theirs = other_half.wait();
+            other_half.wait();
             for (std::int64_t piece = 0; piece < manifest.count; ++piece)
                 if (at < manifest.piece_bytes(piece))
                     blocks[static_cast<std::size_t>(piece)].push_back(

@@ -4,15 +4,11 @@
 #include "pieces/failure.h"
 #include "pieces/interruption.h"
 #include "pieces/report.h"
+#include "pieces/worker.h"
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <deque>
-#include <exception>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 namespace {
 
@@ -45,54 +41,31 @@ public:
     RowChecks(const Manifest& manifest, std::vector<File>& outs)
         : outs_(outs), slices_(stretches_in_flight), blocks_(static_cast<std::size_t>(manifest.files()))
     {
-        for (Slice& slice : slices_)
-            free_.push_back(&slice);
         for (std::int64_t file = 0; file < manifest.files(); ++file)
             checksums_.emplace_back(new Checksums(Checksums::one_file));
         for (std::size_t row = 0; row < outs.size(); ++row)
             sums_.emplace_back(new unsigned char[stretch_most]);
-        thread_ = std::thread([this] { run(); });
     }
 
-    ~RowChecks()
-    {
-        {
-            std::lock_guard<std::mutex> held(lock_);
-            ending_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
-
-    // A slice to fill, once one is free; what failed in the thread fails here.
+    // A slice to fill, once one is free: the slices are handed round in
+    // turn, and the worker takes them in the order handed. What failed in
+    // the worker fails here.
     Slice& free_slice()
     {
-        std::unique_lock<std::mutex> held(lock_);
-        changed_.wait(held, [this] { return !free_.empty(); });
-        if (failure_)
-            std::rethrow_exception(failure_);
-        Slice* slice = free_.front();
-        free_.pop_front();
-        return *slice;
+        worker_.wait(slices_.size() - 1);
+        return slices_[next_++ % slices_.size()];
     }
 
     void hand(Slice& slice)
     {
-        {
-            std::lock_guard<std::mutex> held(lock_);
-            handed_.push_back(&slice);
-        }
-        changed_.notify_all();
+        worker_.hand([this, &slice] { take(slice); });
     }
 
     // Once every slice handed is worked in: the checksums of the pieces,
     // the recovery pieces and every block, into the manifest.
     void finish(Manifest& manifest)
     {
-        std::unique_lock<std::mutex> held(lock_);
-        changed_.wait(held, [this] { return free_.size() == slices_.size(); });
-        if (failure_)
-            std::rethrow_exception(failure_);
+        worker_.wait();
         manifest.pieces.clear(), manifest.recovery_pieces.clear(), manifest.blocks.clear();
         for (std::int64_t file = 0; file < manifest.files(); ++file) {
             const Digest digest = checksums_[static_cast<std::size_t>(file)]->piece_done();
@@ -103,37 +76,6 @@ public:
     }
 
 private:
-    void run()
-    {
-        for (;;) {
-            Slice* slice = nullptr;
-            bool failed = false;
-            {
-                std::unique_lock<std::mutex> held(lock_);
-                changed_.wait(held, [this] { return !handed_.empty() || ending_; });
-                if (ending_)
-                    return;
-                slice = handed_.front();
-                handed_.pop_front();
-                failed = failure_ != nullptr;
-            }
-            std::exception_ptr failure;
-            try {
-                if (!failed)
-                    take(*slice);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            {
-                std::lock_guard<std::mutex> held(lock_);
-                if (failure)
-                    failure_ = failure;
-                free_.push_back(slice);
-            }
-            changed_.notify_all();
-        }
-    }
-
     void take(const Slice& slice)
     {
         checksum(static_cast<std::size_t>(slice.piece), chars(slice.bytes), slice.count, slice.block_starts,
@@ -175,12 +117,8 @@ private:
     std::vector<Bytes> sums_;
     std::vector<std::unique_ptr<Checksums>> checksums_;
     std::vector<std::vector<Digest>> blocks_;
-    std::mutex lock_;
-    std::condition_variable changed_;
-    std::deque<Slice*> free_, handed_;
-    bool ending_ = false;
-    std::exception_ptr failure_;
-    std::thread thread_;
+    std::size_t next_ = 0;  // the slice to fill next, of all handed round
+    Worker worker_;  // last: it stops before what its jobs use goes
 };
 
 // The whole source's checksum, which takes its bytes in their own order,
@@ -188,53 +126,41 @@ private:
 // reads have just put them.
 class WholeInThread {
 public:
-    WholeInThread(File& source, std::int64_t start, std::int64_t size)
-        : source_(source), start_(start), size_(size), thread_([this] { run(); })
+    WholeInThread(File& source, std::int64_t start, std::int64_t size) : source_(source), start_(start), size_(size)
     {
+        worker_.hand([this] { run(); });
     }
 
-    ~WholeInThread()
-    {
-        stop_ = true;
-        if (thread_.joinable())
-            thread_.join();
-    }
+    ~WholeInThread() { stop_ = true; }
 
     Digest digest()
     {
-        thread_.join();
-        if (failure_)
-            std::rethrow_exception(failure_);
+        worker_.wait();
         return digest_;
     }
 
 private:
     void run()
     {
-        try {
-            Checksums sums(Checksums::one_file);
-            const Bytes bytes(new unsigned char[stretch_most]);
-            for (std::int64_t at = 0; at < size_ && !stop_; at += stretch_most) {
-                const std::int64_t count = std::min(stretch_most, size_ - at);
-                const std::int64_t got = read_at(source_, chars(bytes), count, start_ + at);
-                if (got < 0)
-                    fail_reading(source_.name);
-                if (got < count)
-                    fail_changed(source_);
-                sums.took(chars(bytes), count);
-            }
-            digest_ = sums.piece_done();
-        } catch (...) {
-            failure_ = std::current_exception();
+        Checksums sums(Checksums::one_file);
+        const Bytes bytes(new unsigned char[stretch_most]);
+        for (std::int64_t at = 0; at < size_ && !stop_; at += stretch_most) {
+            const std::int64_t count = std::min(stretch_most, size_ - at);
+            const std::int64_t got = read_at(source_, chars(bytes), count, start_ + at);
+            if (got < 0)
+                fail_reading(source_.name);
+            if (got < count)
+                fail_changed(source_);
+            sums.took(chars(bytes), count);
         }
+        digest_ = sums.piece_done();
     }
 
     File& source_;
     std::int64_t start_, size_;
     std::atomic<bool> stop_{false};
     Digest digest_{};
-    std::exception_ptr failure_;
-    std::thread thread_;
+    Worker worker_;  // last: it stops before what its job uses goes
 };
 
 } // namespace
