@@ -49,20 +49,37 @@ void plain_multiply_add(std::uint8_t factor, const std::uint8_t* from, std::uint
 // byte's product is the XOR of its halves' (the split-table method).
 struct Halves {
     alignas(32) std::uint8_t low[32], high[32];
-    explicit Halves(std::uint8_t factor)
-    {
-        for (int i = 0; i < 16; ++i) {
-            low[i] = low[i + 16] = gf_multiply(factor, static_cast<std::uint8_t>(i));
-            high[i] = high[i + 16] = gf_multiply(factor, static_cast<std::uint8_t>(i << 4));
-        }
-    }
 };
+
+// Every factor's halves, built once: 16 KiB.
+const Halves& halves_of(std::uint8_t factor)
+{
+    static const auto all = [] {
+        std::array<Halves, 256> made{};
+        for (int f = 0; f < 256; ++f)
+            for (int i = 0; i < 16; ++i) {
+                made[f].low[i] = made[f].low[i + 16] = gf_multiply(static_cast<std::uint8_t>(f), static_cast<std::uint8_t>(i));
+                made[f].high[i] = made[f].high[i + 16] =
+                    gf_multiply(static_cast<std::uint8_t>(f), static_cast<std::uint8_t>(i << 4));
+            }
+        return made;
+    }();
+    return all[factor];
+}
+
+void plain_multiply_add_rows(const std::uint8_t* factors, std::size_t rows, const std::uint8_t* from,
+                             std::uint8_t* const* into, std::size_t count)
+{
+    for (std::size_t row = 0; row < rows; ++row)
+        if (factors[row] != 0)
+            plain_multiply_add(factors[row], from, into[row], count);
+}
 
 #ifdef ZELK_X86
 __attribute__((target("ssse3"))) void ssse3_multiply_add(std::uint8_t factor, const std::uint8_t* from,
                                                          std::uint8_t* into, std::size_t count)
 {
-    const Halves halves(factor);
+    const Halves& halves = halves_of(factor);
     const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(halves.low));
     const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i*>(halves.high));
     const __m128i mask = _mm_set1_epi8(0x0f);
@@ -83,7 +100,7 @@ __attribute__((target("ssse3"))) void ssse3_multiply_add(std::uint8_t factor, co
 __attribute__((target("avx2"))) void avx2_multiply_add(std::uint8_t factor, const std::uint8_t* from,
                                                        std::uint8_t* into, std::size_t count)
 {
-    const Halves halves(factor);
+    const Halves& halves = halves_of(factor);
     const __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i*>(halves.low));
     const __m256i high = _mm256_load_si256(reinterpret_cast<const __m256i*>(halves.high));
     const __m256i mask = _mm256_set1_epi8(0x0f);
@@ -98,6 +115,56 @@ __attribute__((target("avx2"))) void avx2_multiply_add(std::uint8_t factor, cons
         _mm256_storeu_si256(out, _mm256_xor_si256(_mm256_loadu_si256(out), product));
     }
     plain_multiply_add(factor, from + i, into + i, count - i);
+}
+
+// Each stretch of `from` read once, its halves found once, for every row.
+__attribute__((target("ssse3"))) void ssse3_multiply_add_rows(const std::uint8_t* factors, std::size_t rows,
+                                                              const std::uint8_t* from, std::uint8_t* const* into,
+                                                              std::size_t count)
+{
+    const __m128i mask = _mm_set1_epi8(0x0f);
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+        const __m128i low_half = _mm_and_si128(bytes, mask), high_half = _mm_and_si128(_mm_srli_epi64(bytes, 4), mask);
+        for (std::size_t row = 0; row < rows; ++row) {
+            const Halves& halves = halves_of(factors[row]);
+            const __m128i product =
+                factors[row] == 1
+                    ? bytes
+                    : _mm_xor_si128(_mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(halves.low)), low_half),
+                                    _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(halves.high)), high_half));
+            auto* out = reinterpret_cast<__m128i*>(into[row] + i);
+            _mm_storeu_si128(out, _mm_xor_si128(_mm_loadu_si128(out), product));
+        }
+    }
+    for (std::size_t row = 0; row < rows; ++row)
+        plain_multiply_add(factors[row], from + i, into[row] + i, count - i);
+}
+
+__attribute__((target("avx2"))) void avx2_multiply_add_rows(const std::uint8_t* factors, std::size_t rows,
+                                                            const std::uint8_t* from, std::uint8_t* const* into,
+                                                            std::size_t count)
+{
+    const __m256i mask = _mm256_set1_epi8(0x0f);
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i));
+        const __m256i low_half = _mm256_and_si256(bytes, mask);
+        const __m256i high_half = _mm256_and_si256(_mm256_srli_epi64(bytes, 4), mask);
+        for (std::size_t row = 0; row < rows; ++row) {
+            const Halves& halves = halves_of(factors[row]);
+            const __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i*>(halves.low));
+            const __m256i high = _mm256_load_si256(reinterpret_cast<const __m256i*>(halves.high));
+            const __m256i product =
+                factors[row] == 1 ? bytes
+                                  : _mm256_xor_si256(_mm256_shuffle_epi8(low, low_half), _mm256_shuffle_epi8(high, high_half));
+            auto* out = reinterpret_cast<__m256i*>(into[row] + i);
+            _mm256_storeu_si256(out, _mm256_xor_si256(_mm256_loadu_si256(out), product));
+        }
+    }
+    for (std::size_t row = 0; row < rows; ++row)
+        plain_multiply_add(factors[row], from + i, into[row] + i, count - i);
 }
 #endif
 
@@ -116,20 +183,35 @@ std::vector<Level> found_levels()
     return found;
 }
 
-using MultiplyAdd = void (*)(std::uint8_t, const std::uint8_t*, std::uint8_t*, std::size_t);
+// A level's two functions: one row, and many rows over the same bytes.
+struct Functions {
+    void (*one)(std::uint8_t, const std::uint8_t*, std::uint8_t*, std::size_t);
+    void (*rows)(const std::uint8_t*, std::size_t, const std::uint8_t*, std::uint8_t* const*, std::size_t);
+};
 
-MultiplyAdd at([[maybe_unused]] Level level)
+const Functions* at([[maybe_unused]] Level level)
 {
+    static const Functions plain{plain_multiply_add, plain_multiply_add_rows};
 #ifdef ZELK_X86
+    static const Functions ssse3{ssse3_multiply_add, ssse3_multiply_add_rows};
+    static const Functions avx2{avx2_multiply_add, avx2_multiply_add_rows};
     if (level == Level::avx2)
-        return avx2_multiply_add;
+        return &avx2;
     if (level == Level::ssse3)
-        return ssse3_multiply_add;
+        return &ssse3;
 #endif
-    return plain_multiply_add;
+    return &plain;
 }
 
-std::atomic<MultiplyAdd> chosen{nullptr};
+std::atomic<const Functions*> chosen{nullptr};
+
+const Functions& functions()
+{
+    const Functions* call = chosen.load(std::memory_order_relaxed);
+    if (!call)
+        chosen.store(call = at(found_levels().back()), std::memory_order_relaxed);
+    return *call;
+}
 
 } // namespace
 
@@ -146,14 +228,24 @@ std::uint8_t coefficient(int row, int column)
     return gf_multiply(y, inverse(static_cast<std::uint8_t>(row ^ y)));
 }
 
+std::vector<std::uint8_t> column_of(const std::vector<int>& rows, int column)
+{
+    std::vector<std::uint8_t> factors;
+    for (const int row : rows)
+        factors.push_back(coefficient(row, column));
+    return factors;
+}
+
 void multiply_add(std::uint8_t factor, const std::uint8_t* from, std::uint8_t* into, std::size_t count)
 {
-    if (factor == 0)
-        return;
-    MultiplyAdd call = chosen.load(std::memory_order_relaxed);
-    if (!call)
-        chosen.store(call = at(found_levels().back()), std::memory_order_relaxed);
-    call(factor, from, into, count);
+    if (factor != 0)
+        functions().one(factor, from, into, count);
+}
+
+void multiply_add_rows(const std::uint8_t* factors, std::size_t rows, const std::uint8_t* from,
+                       std::uint8_t* const* into, std::size_t count)
+{
+    functions().rows(factors, rows, from, into, count);
 }
 
 std::vector<Level> levels_here() { return found_levels(); }

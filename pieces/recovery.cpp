@@ -64,8 +64,11 @@ public:
     HalfRow(const Manifest& manifest, std::int64_t first, std::int64_t end, std::int64_t block)
         : manifest_(manifest), files_(manifest, first, end), first_(first), end_(end), read_(new unsigned char[block])
     {
-        for (int row = 0; row < manifest.recovery; ++row)
+        for (int row = 0; row < manifest.recovery; ++row) {
             sums_.emplace_back(new unsigned char[block]);
+            sum_starts_.push_back(sums_.back().get());
+            rows_.push_back(row);
+        }
         digests.resize(static_cast<std::size_t>(end - first));
     }
 
@@ -78,9 +81,8 @@ public:
             if (got == 0)
                 continue;
             digests[static_cast<std::size_t>(piece - first_)] = checksum_of(read_.get(), got);
-            for (int row = 0; row < manifest_.recovery; ++row)
-                multiply_add(coefficient(row, static_cast<int>(piece)), read_.get(), sums_[row].get(),
-                             static_cast<std::size_t>(got));
+            const auto factors = column_of(rows_, static_cast<int>(piece));
+            multiply_add_rows(factors.data(), factors.size(), read_.get(), sum_starts_.data(), static_cast<std::size_t>(got));
         }
     }
 
@@ -93,6 +95,8 @@ private:
     std::int64_t first_, end_;
     Buffer read_;
     std::vector<Buffer> sums_;
+    std::vector<unsigned char*> sum_starts_;
+    std::vector<int> rows_;
 };
 
 // Each file's blocks, in the order the manifest lists them.
@@ -154,8 +158,9 @@ void rebuild_bytes(const Manifest& manifest, const std::vector<std::int64_t>& lo
     const auto inverse = inverse_of(rows, std::vector<int>(lost.begin(), lost.end()));
     Files files(manifest, 0, manifest.files());
     std::vector<Buffer> syndromes;
+    std::vector<unsigned char*> syndrome_starts;
     for (std::size_t r = 0; r < rows.size(); ++r)
-        syndromes.emplace_back(new unsigned char[slice]);
+        syndrome_starts.push_back(syndromes.emplace_back(new unsigned char[slice]).get());
     const Buffer read(new unsigned char[slice]), out(new unsigned char[slice]);
     for (std::int64_t done = 0; done < length; done += slice) {
         stop_if_interrupted();
@@ -167,9 +172,8 @@ void rebuild_bytes(const Manifest& manifest, const std::vector<std::int64_t>& lo
             if (std::count(lost.begin(), lost.end(), piece) > 0)
                 continue;
             const std::int64_t got = files.read(piece, at + done, count, read.get());
-            for (std::size_t r = 0; r < rows.size(); ++r)
-                multiply_add(coefficient(rows[r], static_cast<int>(piece)), read.get(), syndromes[r].get(),
-                             static_cast<std::size_t>(got));
+            const auto factors = column_of(rows, static_cast<int>(piece));
+            multiply_add_rows(factors.data(), factors.size(), read.get(), syndrome_starts.data(), static_cast<std::size_t>(got));
         }
         for (std::size_t each = 0; each < wanted; ++each) {
             const std::int64_t bytes = std::min(count, manifest.piece_bytes(lost[each]) - at - done);

@@ -43,8 +43,11 @@ public:
     {
         for (std::int64_t file = 0; file < manifest.files(); ++file)
             checksums_.emplace_back(new Checksums(Checksums::one_file));
-        for (std::size_t row = 0; row < outs.size(); ++row)
+        for (std::size_t row = 0; row < outs.size(); ++row) {
             sums_.emplace_back(new unsigned char[stretch_most]);
+            sum_starts_.push_back(sums_.back().get());
+            all_rows_.push_back(static_cast<int>(row));
+        }
     }
 
     // A slice to fill, once one is free: the slices are handed round in
@@ -80,13 +83,12 @@ private:
     {
         checksum(static_cast<std::size_t>(slice.piece), chars(slice.bytes), slice.count, slice.block_starts,
                  slice.piece_block_ends);
-        for (std::size_t row = 0; row < sums_.size(); ++row) {
-            unsigned char* sum = sums_[row].get();
-            if (slice.row_starts)
-                std::fill(sum, sum + slice.row_count, 0);
-            multiply_add(coefficient(static_cast<int>(row), static_cast<int>(slice.piece)), slice.bytes.get(), sum,
-                         static_cast<std::size_t>(slice.count));
-        }
+        if (slice.row_starts)
+            for (const Bytes& sum : sums_)
+                std::fill(sum.get(), sum.get() + slice.row_count, 0);
+        const auto factors = column_of(all_rows_, static_cast<int>(slice.piece));
+        multiply_add_rows(factors.data(), factors.size(), slice.bytes.get(), sum_starts_.data(),
+                          static_cast<std::size_t>(slice.count));
         if (slice.row_ends)
             write_row(slice);
     }
@@ -115,6 +117,8 @@ private:
     std::vector<File>& outs_;
     std::vector<Slice> slices_;
     std::vector<Bytes> sums_;
+    std::vector<unsigned char*> sum_starts_;
+    std::vector<int> all_rows_;
     std::vector<std::unique_ptr<Checksums>> checksums_;
     std::vector<std::vector<Digest>> blocks_;
     std::size_t next_ = 0;  // the slice to fill next, of all handed round
