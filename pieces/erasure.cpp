@@ -1,5 +1,6 @@
 #include "pieces/erasure.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <utility>
@@ -67,13 +68,6 @@ const Halves& halves_of(std::uint8_t factor)
     return all[factor];
 }
 
-void plain_multiply_add_rows(const std::uint8_t* factors, std::size_t rows, const std::uint8_t* from,
-                             std::uint8_t* const* into, std::size_t count)
-{
-    for (std::size_t row = 0; row < rows; ++row)
-        if (factors[row] != 0)
-            plain_multiply_add(factors[row], from, into[row], count);
-}
 
 #ifdef ZELK_X86
 __attribute__((target("ssse3"))) void ssse3_multiply_add(std::uint8_t factor, const std::uint8_t* from,
@@ -117,55 +111,6 @@ __attribute__((target("avx2"))) void avx2_multiply_add(std::uint8_t factor, cons
     plain_multiply_add(factor, from + i, into + i, count - i);
 }
 
-// Each stretch of `from` read once, its halves found once, for every row.
-__attribute__((target("ssse3"))) void ssse3_multiply_add_rows(const std::uint8_t* factors, std::size_t rows,
-                                                              const std::uint8_t* from, std::uint8_t* const* into,
-                                                              std::size_t count)
-{
-    const __m128i mask = _mm_set1_epi8(0x0f);
-    std::size_t i = 0;
-    for (; i + 16 <= count; i += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
-        const __m128i low_half = _mm_and_si128(bytes, mask), high_half = _mm_and_si128(_mm_srli_epi64(bytes, 4), mask);
-        for (std::size_t row = 0; row < rows; ++row) {
-            const Halves& halves = halves_of(factors[row]);
-            const __m128i product =
-                factors[row] == 1
-                    ? bytes
-                    : _mm_xor_si128(_mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(halves.low)), low_half),
-                                    _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(halves.high)), high_half));
-            auto* out = reinterpret_cast<__m128i*>(into[row] + i);
-            _mm_storeu_si128(out, _mm_xor_si128(_mm_loadu_si128(out), product));
-        }
-    }
-    for (std::size_t row = 0; row < rows; ++row)
-        plain_multiply_add(factors[row], from + i, into[row] + i, count - i);
-}
-
-__attribute__((target("avx2"))) void avx2_multiply_add_rows(const std::uint8_t* factors, std::size_t rows,
-                                                            const std::uint8_t* from, std::uint8_t* const* into,
-                                                            std::size_t count)
-{
-    const __m256i mask = _mm256_set1_epi8(0x0f);
-    std::size_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i));
-        const __m256i low_half = _mm256_and_si256(bytes, mask);
-        const __m256i high_half = _mm256_and_si256(_mm256_srli_epi64(bytes, 4), mask);
-        for (std::size_t row = 0; row < rows; ++row) {
-            const Halves& halves = halves_of(factors[row]);
-            const __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i*>(halves.low));
-            const __m256i high = _mm256_load_si256(reinterpret_cast<const __m256i*>(halves.high));
-            const __m256i product =
-                factors[row] == 1 ? bytes
-                                  : _mm256_xor_si256(_mm256_shuffle_epi8(low, low_half), _mm256_shuffle_epi8(high, high_half));
-            auto* out = reinterpret_cast<__m256i*>(into[row] + i);
-            _mm256_storeu_si256(out, _mm256_xor_si256(_mm256_loadu_si256(out), product));
-        }
-    }
-    for (std::size_t row = 0; row < rows; ++row)
-        plain_multiply_add(factors[row], from + i, into[row] + i, count - i);
-}
 #endif
 
 // The i686 Windows build's default processor has no SSE at all: the
@@ -183,34 +128,27 @@ std::vector<Level> found_levels()
     return found;
 }
 
-// A level's two functions: one row, and many rows over the same bytes.
-struct Functions {
-    void (*one)(std::uint8_t, const std::uint8_t*, std::uint8_t*, std::size_t);
-    void (*rows)(const std::uint8_t*, std::size_t, const std::uint8_t*, std::uint8_t* const*, std::size_t);
-};
+using MultiplyAdd = void (*)(std::uint8_t, const std::uint8_t*, std::uint8_t*, std::size_t);
 
-const Functions* at([[maybe_unused]] Level level)
+MultiplyAdd at([[maybe_unused]] Level level)
 {
-    static const Functions plain{plain_multiply_add, plain_multiply_add_rows};
 #ifdef ZELK_X86
-    static const Functions ssse3{ssse3_multiply_add, ssse3_multiply_add_rows};
-    static const Functions avx2{avx2_multiply_add, avx2_multiply_add_rows};
     if (level == Level::avx2)
-        return &avx2;
+        return avx2_multiply_add;
     if (level == Level::ssse3)
-        return &ssse3;
+        return ssse3_multiply_add;
 #endif
-    return &plain;
+    return plain_multiply_add;
 }
 
-std::atomic<const Functions*> chosen{nullptr};
+std::atomic<MultiplyAdd> chosen{nullptr};
 
-const Functions& functions()
+MultiplyAdd chosen_level()
 {
-    const Functions* call = chosen.load(std::memory_order_relaxed);
+    MultiplyAdd call = chosen.load(std::memory_order_relaxed);
     if (!call)
         chosen.store(call = at(found_levels().back()), std::memory_order_relaxed);
-    return *call;
+    return call;
 }
 
 } // namespace
@@ -239,13 +177,20 @@ std::vector<std::uint8_t> column_of(const std::vector<int>& rows, int column)
 void multiply_add(std::uint8_t factor, const std::uint8_t* from, std::uint8_t* into, std::size_t count)
 {
     if (factor != 0)
-        functions().one(factor, from, into, count);
+        chosen_level()(factor, from, into, count);
 }
 
+// A stretch of `from` small enough to stay in the first cache while every
+// row takes it, each with its tables in registers.
 void multiply_add_rows(const std::uint8_t* factors, std::size_t rows, const std::uint8_t* from,
                        std::uint8_t* const* into, std::size_t count)
 {
-    functions().rows(factors, rows, from, into, count);
+    constexpr std::size_t stretch = 4096;
+    const MultiplyAdd call = chosen_level();
+    for (std::size_t start = 0; start < count; start += stretch)
+        for (std::size_t row = 0; row < rows; ++row)
+            if (factors[row] != 0)
+                call(factors[row], from + start, into[row] + start, std::min(stretch, count - start));
 }
 
 std::vector<Level> levels_here() { return found_levels(); }
