@@ -82,8 +82,7 @@ bool CheckedCopy::copy_block(File& piece, std::int64_t number, std::int64_t bloc
     if (!move_to(piece, at))
         fail_reading(piece.name);
     sums_.block_start();
-    const std::int64_t copied =
-        output_ ? DataCopy(piece, &sums_, ways_).into(*output_, size) : read_into(piece, sums_, size);
+    const std::int64_t copied = DataCopy(piece, &sums_, ways_).into(output_, size);
     if (sums_.block_done() == manifest_.block_digest(number, block) && copied == size)
         return true;
     sums_.block_again();

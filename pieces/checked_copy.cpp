@@ -78,8 +78,7 @@ void CheckedCopy::copy_piece(std::int64_t number)
     const std::int64_t start = output_ && manifest_.recovery ? position_of(*output_) : 0;
     if (output_)
         report().piece(name, number, manifest_.count, bytes);
-    const std::int64_t copied =
-        output_ ? DataCopy(piece, &sums_, ways_).into(*output_, bytes) : read_into(piece, sums_, bytes);
+    const std::int64_t copied = DataCopy(piece, &sums_, ways_).into(output_, bytes);
     if (sums_.piece_done() == manifest_.pieces[static_cast<std::size_t>(number)] && copied == bytes) {
         copied_whole_[static_cast<std::size_t>(number)] = true;
         return;

@@ -121,12 +121,11 @@ bool DataCopy::reads_ahead(std::int64_t limit) const
     return ahead_used_ < ahead_.size() || (!from_.has_holes && is_regular(from_) && from_.size - limit >= ahead_size);
 }
 
-std::int64_t DataCopy::copy_every_byte(File& to, std::int64_t limit)
+// A large copy in chunks, each sent on to the disk as the next is copied;
+// shared while the file system shares, through the buffer once it refuses.
+std::int64_t DataCopy::copy_in_chunks(File& to, std::int64_t limit)
 {
-    if (limit < worth_sending)
-        return copy_blocks(to, limit, reads_ahead(limit));
     give_back();
-    // Asked only where a chunk may be sent: many small pieces cost no more.
     const std::int64_t to_start = is_regular(to) ? position_of(to) : -1;
     std::int64_t copied = 0;
     while (copied < limit) {
@@ -141,6 +140,24 @@ std::int64_t DataCopy::copy_every_byte(File& to, std::int64_t limit)
     return copied;
 }
 
+// Read and checksummed only, a block at a time.
+std::int64_t DataCopy::check_only(std::int64_t limit)
+{
+    give_back();
+    std::int64_t total = 0;
+    for (std::int64_t got; total < limit; total += got) {
+        stop_if_interrupted();
+        got = read_some(from_, block(), std::min(limit - total, block_size));
+        if (got < 0)
+            fail_reading(from_.name);
+        if (got == 0)
+            break;
+        if (sums_)
+            sums_->took(block(), got);
+    }
+    return total;
+}
+
 // Only the data of a file with holes, each hole left a hole in `to`: a disk
 // image of a gigabyte that holds a few blocks takes a few blocks, at once.
 // Each stretch is read as it stands when its turn comes, as a plain copy
@@ -150,7 +167,7 @@ std::int64_t DataCopy::copy_data_only(File& to, std::int64_t limit)
     give_back();
     const std::int64_t from_start = position_of(from_), to_start = position_of(to);
     if (from_start < 0 || to_start < 0)
-        return copy_every_byte(to, limit);
+        return copy_by(way(&to, limit, true), to, limit);
     const std::int64_t from_end = from_start + limit;
     std::int64_t at = from_start;
     bool ends_in_hole = false;
@@ -159,7 +176,7 @@ std::int64_t DataCopy::copy_data_only(File& to, std::int64_t limit)
         if (data.start < 0) {
             move(from_, at, false);
             move(to, to_start + (at - from_start), true);
-            at += copy_every_byte(to, from_end - at);
+            at += copy_by(way(&to, from_end - at, true), to, from_end - at);
             ends_in_hole = false;
             break;
         }
@@ -175,7 +192,7 @@ std::int64_t DataCopy::copy_data_only(File& to, std::int64_t limit)
         const std::int64_t wanted = std::min(data.end, from_end) - at;
         move(from_, at, false);
         move(to, to_start + (at - from_start), true);
-        const std::int64_t got = copy_every_byte(to, wanted);
+        const std::int64_t got = copy_by(way(&to, wanted, true), to, wanted);
         at += got;
         ends_in_hole = false;
         if (got < wanted)
@@ -192,7 +209,45 @@ std::int64_t DataCopy::copy_data_only(File& to, std::int64_t limit)
     return at - from_start;
 }
 
-std::int64_t DataCopy::into(File& to, std::int64_t limit)
+Way disk_way(const File& from, CopyWays ways)
 {
-    return from_.has_holes && holes_kept_ && is_regular(to) ? copy_data_only(to, limit) : copy_every_byte(to, limit);
+    return from.has_holes && ways.holes_kept ? Way::around_holes : ways.shared ? Way::shared_then_read : Way::buffered;
+}
+
+// The one place a copy's way is chosen: by the file it goes into, if any,
+// and by its size. `within_data`: a stretch of data between holes.
+Way DataCopy::way(File* to, std::int64_t limit, bool within_data)
+{
+    if (!to)
+        return Way::checksum_only;
+    const Way on_disk = is_regular(*to) ? disk_way(from_, {holes_kept_ && !within_data, shared_}) : Way::buffered;
+    if (on_disk == Way::around_holes)
+        return on_disk;
+    // Small copies are left to the flush at the end, all at once.
+    if (limit < worth_sending)
+        return reads_ahead(limit) ? Way::read_ahead : Way::buffered;
+    return on_disk;
+}
+
+std::int64_t DataCopy::copy_by(Way way, File& to, std::int64_t limit)
+{
+    switch (way) {
+    case Way::around_holes:
+        return copy_data_only(to, limit);
+    case Way::read_ahead:
+        return copy_blocks(to, limit, true);
+    case Way::buffered:
+        return limit < worth_sending ? copy_blocks(to, limit) : copy_in_chunks(to, limit);
+    case Way::shared_then_read:
+        return copy_in_chunks(to, limit);
+    case Way::checksum_only:
+        break;
+    }
+    return 0;
+}
+
+std::int64_t DataCopy::into(File* to, std::int64_t limit)
+{
+    const Way chosen = way(to, limit);
+    return chosen == Way::checksum_only ? check_only(limit) : copy_by(chosen, *to, limit);
 }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace {
+
 // Reads at most `limit` bytes of an open file from where it stands into
 // `sums`; how many it held, or -1 where a read failed or `given_up` was
 // set. Only the main thread, which has no `given_up`, stops for an
@@ -24,6 +26,8 @@ std::int64_t read_into(File& file, Checksums& sums, std::int64_t limit, const st
     }
     return total;
 }
+
+} // namespace
 
 // Whether bytes [at, at + size) of a file are what the manifest says, the
 // file being `length` long; false as soon as `given_up` is set.

@@ -10,12 +10,6 @@
 #include <string>
 #include <vector>
 
-// Reads at most `limit` bytes of an open file from where it stands into
-// `sums`; how many it held, or -1 where a read failed or `given_up` was
-// set. Only the main thread, which has no `given_up`, stops for an
-// interruption.
-std::int64_t read_into(File& file, Checksums& sums, std::int64_t limit, const std::atomic<bool>* given_up = nullptr);
-
 // Whether bytes [at, at + size) of a file are what the manifest says, the
 // file being `length` long; false as soon as `given_up` is set.
 bool holds(const std::string& name, std::int64_t length, std::int64_t at, std::int64_t size, const Digest& digest,

@@ -177,7 +177,7 @@ bool splits_by_rows(File& source, const Manifest& plan, CopyWays ways)
     // program's own files.
     const std::int64_t held = plan.count + plan.recovery + 16;
     return plan.recovery > 0 && plan.count <= most_pieces_with_recovery && plan.piece_size >= stretch_most
-           && held <= most_files_open() && !ways.shared && !(source.has_holes && ways.holes_kept)
+           && held <= most_files_open() && disk_way(source, ways) == Way::buffered
            && is_regular(source) && position_of(source) >= 0;
 }
 
