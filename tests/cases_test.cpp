@@ -61,9 +61,16 @@ std::vector<Case> load()
 {
     std::vector<Case> cases;
     std::ifstream table(DATA_DIR "/cases.txt");
+    std::vector<std::string> lines;
     for (std::string line; std::getline(table, line);) {
-        if (line.empty() || line[0] == '#')
-            continue;
+        const auto text = line.find_first_not_of(' ');
+        // An indented line that starts with a field's bar goes on the case above.
+        if (text != std::string::npos && text > 0 && line.compare(text, 2, "| ") == 0 && !lines.empty())
+            lines.back() += " " + line.substr(text);
+        else if (!line.empty() && line[0] != '#')
+            lines.push_back(line);
+    }
+    for (std::string line : lines) {
         std::vector<std::string> field;
         for (std::size_t at; (at = line.find(" | ")) != std::string::npos; line.erase(0, at + 3))
             field.push_back(line.substr(0, at));

@@ -1,0 +1,173 @@
+// The checked join, a row a case: a run split with so many recovery
+// pieces, damaged so, joined into a file (which can take bytes back) or a
+// device (which cannot, and has a dry run first); what it rebuilt and
+// repaired, or the error it ended with. The output must be the source
+// exactly where the join ends well.
+#include "pieces/checked_copy.h"
+#include "pieces/failure.h"
+#include "pieces/files.h"
+#include "pieces/manifest.h"
+#include "pieces/split.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+namespace {
+
+struct Row {
+    const char* name;
+    int piece_kib, recovery;
+    // Each a word: rmF (F a piece's number, or rN the Nth recovery piece),
+    // flipF@OFFSET, cutF@SIZE, growF.
+    const char* damage;
+    bool into_device;
+    // "FILE2.SPL missing FILES.REV" for a piece rebuilt, "FILE1.SPL 1/6
+    // FILES.REV FILES2.REV" for blocks repaired, "spare FILES.REV damaged"
+    // for a recovery piece no piece needed; or "Error ..." for a refusal.
+    const char* expected;
+};
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
+const Row rows[] = {
+    {"whole_plus_0", 4, 0, "", false, ""},
+    {"whole_plus_2_into_a_device", 4, 2, "", true, ""},
+    {"piece_missing_plus_1", 4, 1, "rm2", false, "FILE2.SPL missing FILES.REV"},
+    {"piece_missing_plus_1_into_a_device", 4, 1, "rm2", true, "FILE2.SPL missing FILES.REV"},
+    {"piece_cut_plus_1", 4, 1, "cut1@100", false, "FILE1.SPL damaged FILES.REV"},
+    {"piece_grown_plus_1", 4, 1, "grow3", false, "FILE3.SPL damaged FILES.REV"},
+    {"last_piece_missing_plus_2", 4, 2, "rm5", false, "FILE5.SPL missing FILES.REV"},
+    {"two_missing_plus_2", 4, 2, "rm0 rm4", false, "FILE0.SPL missing FILES.REV FILES2.REV|FILE4.SPL missing FILES.REV FILES2.REV"},
+    {"two_missing_plus_2_into_a_device", 4, 2, "rm0 rm4", true,
+     "FILE0.SPL missing FILES.REV FILES2.REV|FILE4.SPL missing FILES.REV FILES2.REV"},
+    {"one_missing_the_xor_gone_plus_2", 4, 2, "rm1 rmr0", false, "FILE1.SPL missing FILES2.REV"},
+    {"blocks_in_two_pieces_plus_1", 2048, 1, "flip1@5 flip2@1100000", false,
+     "FILE1.SPL 1/2 FILES.REV|FILE2.SPL 1/2 FILES.REV"},
+    {"blocks_in_two_pieces_plus_1_into_a_device", 2048, 1, "flip1@5 flip2@1100000", true,
+     "FILE1.SPL 1/2 FILES.REV|FILE2.SPL 1/2 FILES.REV"},
+    {"one_block_of_each_row_in_two_pieces_plus_1", 2048, 1, "flip1@5 flip2@5", false,
+     "Error : FILE1.SPL and FILE2.SPL are damaged, and one recovery piece rebuilds only one\n"},
+    {"recovery_piece_damaged", 4, 2, "flip r1@7", false, "spare FILES2.REV damaged"},
+    {"recovery_piece_missing", 4, 1, "rmr0", false, "spare FILES.REV missing"},
+    {"damaged_plus_0", 4, 0, "flip2@1", false, "Error : FILE2.SPL is damaged: it differs from FILES.XXH128\n"},
+    {"damaged_plus_0_into_a_device", 4, 0, "flip2@1", true, "Error : FILE2.SPL is damaged: it differs from FILES.XXH128\n"},
+    {"three_missing_plus_2", 4, 2, "rm0 rm1 rm2", false,
+     "Error : FILE0.SPL, FILE1.SPL and FILE2.SPL are missing, and 2 recovery pieces rebuild only 2; it would take 3\n"},
+    {"two_missing_and_a_recovery_piece_plus_2", 4, 2, "rm0 rm1 rmr1", true,
+     "Error : FILE0.SPL and FILE1.SPL are missing, and FILES2.REV is missing or damaged there too, so 1 recovery piece "
+     "rebuilds only 1; it would take 3\n"},
+};
+
+// Every byte value, in a run of 5 pieces and 1,000 bytes.
+std::string source_bytes(int piece_kib)
+{
+    std::string bytes;
+    for (int i = 0; i < piece_kib * 1024 * 5 + 1000; ++i)
+        bytes += static_cast<char>((i * 167 + i / 256) & 255);
+    return bytes;
+}
+
+std::string name_of(const std::string& file)
+{
+    return file[0] == 'r' ? (file == "r0" ? "FILES.REV" : "FILES" + std::to_string(std::stoi(file.substr(1)) + 1) + ".REV")
+                          : "FILE" + file + ".SPL";
+}
+
+void damage(const std::string& words)
+{
+    std::istringstream each(words);
+    for (std::string word; each >> word;) {
+        const auto at = word.find('@');
+        std::string verb;
+        for (const char* known : {"rm", "cut", "grow", "flip"})
+            if (word.rfind(known, 0) == 0)
+                verb = known;
+        const std::string name = name_of(word.substr(verb.size(), at - verb.size()));
+        const long number = at == std::string::npos ? 0 : std::stol(word.substr(at + 1));
+        if (verb == "rm")
+            std::filesystem::remove(name);
+        else if (verb == "cut")
+            std::filesystem::resize_file(name, static_cast<std::uintmax_t>(number));
+        else if (verb == "grow")
+            std::ofstream(name, std::ios::app) << "x";
+        else {
+            std::fstream file(name, std::ios::in | std::ios::out | std::ios::binary);
+            file.seekg(number);
+            const char byte = static_cast<char>(file.get() ^ 0x5a);
+            file.seekp(number);
+            file.put(byte);
+        }
+    }
+}
+
+std::string told(const CheckedCopyNotes& notes)
+{
+    std::string text;
+    for (const Repair& repair : notes.repairs) {
+        text += (text.empty() ? "" : "|") + repair.piece + " "
+                + (repair.missing                  ? "missing"
+                   : repair.blocks == repair.of ? "damaged"
+                                                : std::to_string(repair.blocks) + "/" + std::to_string(repair.of));
+        for (const std::string& from : repair.from)
+            text += " " + from;
+    }
+    for (const Unusable& spare : notes.unusable)
+        text += (text.empty() ? "" : "|") + std::string("spare ") + spare.name + " "
+                + (spare.why == Report::Unusable::missing ? "missing" : "damaged");
+    return text;
+}
+
+class CheckedJoin : public testing::TestWithParam<Row> {
+protected:
+    void SetUp() override
+    {
+        std::string folder = (std::filesystem::temp_directory_path() / "zelk-join-XXXXXX").string();
+        ASSERT_NE(mkdtemp(folder.data()), nullptr);
+        folder_ = folder, back_ = std::filesystem::current_path();
+        std::filesystem::current_path(folder_);
+    }
+    void TearDown() override
+    {
+        std::filesystem::current_path(back_);
+        std::filesystem::remove_all(folder_);
+    }
+    std::filesystem::path folder_, back_;
+};
+
+TEST_P(CheckedJoin, RepairsOrRefuses)
+{
+    const Row& row = GetParam();
+    const std::string bytes = source_bytes(row.piece_kib);
+    std::ofstream("src", std::ios::binary) << bytes;
+    File source;
+    open_source(source, "src");
+    split_file(source, std::int64_t{row.piece_kib} * 1024, row.recovery);
+    damage(row.damage);
+    Manifest manifest;
+    ASSERT_EQ(read_manifest(manifest), ManifestRead::read);
+    File output;
+    ASSERT_TRUE(open_for_writing(output, row.into_device ? "/dev/null" : "out", true));
+    std::string result;
+    try {
+        result = told(copy_checked(output, manifest, {}));
+    } catch (const Failure& failure) {
+        result = failure.message;
+    }
+    EXPECT_EQ(result, row.expected);
+    if (!row.into_device && result.rfind("Error", 0) != 0) {
+        std::ifstream out("out", std::ios::binary);
+        EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(out), {}) == bytes) << "the output differs";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CheckedJoin, testing::ValuesIn(rows),
+                         [](const testing::TestParamInfo<Row>& row) { return row.param.name; });
+
+}  // namespace
