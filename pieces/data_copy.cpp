@@ -9,9 +9,9 @@
 
 namespace {
 
-// A block stays in the processor's cache while it is checksummed and
+// A buffer stays in the processor's cache while it is checksummed and
 // written; a source cut into many small pieces is read ahead a larger one.
-constexpr std::int64_t block_size = 1 << 17, ahead_size = 1 << 20;
+constexpr std::int64_t buffer_size = 1 << 17, ahead_size = 1 << 20;
 
 // A copy goes in chunks, each sent on to the disk as the next is copied,
 // so that the status line shows what the disk has taken. Small copies are
@@ -24,17 +24,17 @@ void move(File& file, std::int64_t offset, bool written)
         written ? fail_writing(file.name) : fail_reading(file.name);
 }
 
-char* block()
+char* buffer()
 {
     // Not filled in advance: a split into small pieces never touches it.
-    static const std::unique_ptr<char[]> bytes(new char[block_size]);
+    static const std::unique_ptr<char[]> bytes(new char[buffer_size]);
     return bytes.get();
 }
 
 } // namespace
 
-// A source cut into many small pieces is read a block at a time, not once
-// a piece: the bytes each piece wants next, from the block, or nothing at
+// A source cut into many small pieces is read a stretch ahead at a time, not once
+// a piece: the bytes each piece wants next, from that stretch, or nothing at
 // the end of `from`.
 std::int64_t DataCopy::next_ahead(std::int64_t wanted, const char*& bytes)
 {
@@ -62,16 +62,16 @@ void DataCopy::give_back()
         fail_reading(from_.name);
 }
 
-// Through the program, a block at a time: read, checksummed and written
+// Through the program, a buffer at a time: read, checksummed and written
 // from one buffer. It works between any two files and knows which failed.
-std::int64_t DataCopy::copy_blocks(File& to, std::int64_t limit, bool ahead)
+std::int64_t DataCopy::copy_buffered(File& to, std::int64_t limit, bool ahead)
 {
     std::int64_t copied = 0;
     while (copied < limit) {
         stop_if_interrupted();
-        const char* bytes = block();
-        const std::int64_t wanted = std::min(limit - copied, block_size);
-        const std::int64_t got = ahead ? next_ahead(wanted, bytes) : read_some(from_, block(), wanted);
+        const char* bytes = buffer();
+        const std::int64_t wanted = std::min(limit - copied, buffer_size);
+        const std::int64_t got = ahead ? next_ahead(wanted, bytes) : read_some(from_, buffer(), wanted);
         if (got < 0)
             fail_reading(from_.name);
         if (got == 0)
@@ -88,20 +88,20 @@ std::int64_t DataCopy::copy_blocks(File& to, std::int64_t limit, bool ahead)
 
 // Shared by the file system, where it shares them, then read once in
 // `from` to be checksummed: from the cache, where the source often is.
-// Where it does not share, or stops short, the block copy carries on from
+// Where it does not share, or stops short, the buffered copy carries on from
 // there and finds out why.
-std::int64_t DataCopy::share_blocks(File& to, std::int64_t limit)
+std::int64_t DataCopy::share_then_read(File& to, std::int64_t limit)
 {
     const std::int64_t from_start = position_of(from_);
     bool refused = false;
     const std::int64_t got = from_start >= 0 ? copy_in_system(from_, to, limit, refused) : 0;
     for (std::int64_t done = 0; done < got;) {
         stop_if_interrupted();
-        const std::int64_t read = read_at(from_, block(), std::min(got - done, block_size), from_start + done);
+        const std::int64_t read = read_at(from_, buffer(), std::min(got - done, buffer_size), from_start + done);
         if (read <= 0)
             read < 0 ? fail_reading(from_.name) : fail_reading(from_.name, "it changed while it was read");
         if (sums_)
-            sums_->took(block(), read);
+            sums_->took(buffer(), read);
         done += read;
         report().moved(read);
     }
@@ -110,10 +110,10 @@ std::int64_t DataCopy::share_blocks(File& to, std::int64_t limit)
     if (got > 0 && changed_since_opened(from_))
         fail_reading(from_.name, "it changed while it was read");
     shared_ = !refused;
-    return got + copy_blocks(to, limit - got);
+    return got + copy_buffered(to, limit - got);
 }
 
-// Worth it where a block read ahead holds many copies; bytes already read
+// Worth it where a stretch read ahead holds many copies; bytes already read
 // ahead are taken first whatever the rest. Not where holes are skipped:
 // that moves `from` itself.
 bool DataCopy::reads_ahead(std::int64_t limit) const
@@ -130,7 +130,7 @@ std::int64_t DataCopy::copy_in_chunks(File& to, std::int64_t limit)
     std::int64_t copied = 0;
     while (copied < limit) {
         const std::int64_t wanted = std::min(limit - copied, chunk);
-        const std::int64_t got = shared_ && to_start >= 0 ? share_blocks(to, wanted) : copy_blocks(to, wanted);
+        const std::int64_t got = shared_ && to_start >= 0 ? share_then_read(to, wanted) : copy_buffered(to, wanted);
         if (to_start >= 0 && got >= worth_sending)
             write_back(to, to_start + copied + got);
         copied += got;
@@ -140,26 +140,26 @@ std::int64_t DataCopy::copy_in_chunks(File& to, std::int64_t limit)
     return copied;
 }
 
-// Read and checksummed only, a block at a time.
+// Read and checksummed only, a buffer at a time.
 std::int64_t DataCopy::check_only(std::int64_t limit)
 {
     give_back();
     std::int64_t total = 0;
     for (std::int64_t got; total < limit; total += got) {
         stop_if_interrupted();
-        got = read_some(from_, block(), std::min(limit - total, block_size));
+        got = read_some(from_, buffer(), std::min(limit - total, buffer_size));
         if (got < 0)
             fail_reading(from_.name);
         if (got == 0)
             break;
         if (sums_)
-            sums_->took(block(), got);
+            sums_->took(buffer(), got);
     }
     return total;
 }
 
 // Only the data of a file with holes, each hole left a hole in `to`: a disk
-// image of a gigabyte that holds a few blocks takes a few blocks, at once.
+// image of a gigabyte that holds a few megabytes takes a few megabytes, at once.
 // Each stretch is read as it stands when its turn comes, as a plain copy
 // would read it.
 std::int64_t DataCopy::copy_data_only(File& to, std::int64_t limit)
@@ -235,9 +235,9 @@ std::int64_t DataCopy::copy_by(Way way, File& to, std::int64_t limit)
     case Way::around_holes:
         return copy_data_only(to, limit);
     case Way::read_ahead:
-        return copy_blocks(to, limit, true);
+        return copy_buffered(to, limit, true);
     case Way::buffered:
-        return limit < worth_sending ? copy_blocks(to, limit) : copy_in_chunks(to, limit);
+        return limit < worth_sending ? copy_buffered(to, limit) : copy_in_chunks(to, limit);
     case Way::shared_then_read:
         return copy_in_chunks(to, limit);
     case Way::checksum_only:

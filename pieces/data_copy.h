@@ -57,8 +57,8 @@ private:
     std::int64_t check_only(std::int64_t limit);
     std::int64_t next_ahead(std::int64_t wanted, const char*& bytes);
     void give_back();
-    std::int64_t copy_blocks(File& to, std::int64_t limit, bool ahead = false);
-    std::int64_t share_blocks(File& to, std::int64_t limit);
+    std::int64_t copy_buffered(File& to, std::int64_t limit, bool ahead = false);
+    std::int64_t share_then_read(File& to, std::int64_t limit);
     bool reads_ahead(std::int64_t limit) const;
     std::int64_t copy_in_chunks(File& to, std::int64_t limit);
     std::int64_t copy_data_only(File& to, std::int64_t limit);

@@ -154,17 +154,17 @@ void write_recovery_pieces(Manifest& manifest, std::vector<File>& outs)
 void rebuild_bytes(const Manifest& manifest, const std::vector<std::int64_t>& lost, const std::vector<int>& rows,
                    std::size_t wanted, std::int64_t at, std::int64_t length, const Take& take)
 {
-    constexpr std::int64_t slice = 1 << 18;
+    constexpr std::int64_t stretch = 1 << 18;
     const auto inverse = inverse_of(rows, std::vector<int>(lost.begin(), lost.end()));
     Files files(manifest, 0, manifest.files());
     std::vector<Buffer> syndromes;
     std::vector<unsigned char*> syndrome_starts;
     for (std::size_t r = 0; r < rows.size(); ++r)
-        syndrome_starts.push_back(syndromes.emplace_back(new unsigned char[slice]).get());
-    const Buffer read(new unsigned char[slice]), out(new unsigned char[slice]);
-    for (std::int64_t done = 0; done < length; done += slice) {
+        syndrome_starts.push_back(syndromes.emplace_back(new unsigned char[stretch]).get());
+    const Buffer read(new unsigned char[stretch]), out(new unsigned char[stretch]);
+    for (std::int64_t done = 0; done < length; done += stretch) {
         stop_if_interrupted();
-        const std::int64_t count = std::min(slice, length - done);
+        const std::int64_t count = std::min(stretch, length - done);
         for (std::size_t r = 0; r < rows.size(); ++r)
             if (files.read(manifest.count + rows[r], at + done, count, syndromes[r].get()) < count)
                 std::fill(syndromes[r].get(), syndromes[r].get() + count, 0);
