@@ -1,9 +1,11 @@
 #include "console/answers.h"
 
 #include "console/status_line.h"
+#include "pieces/erasure.h"
 #include "pieces/failure.h"
 #include "pieces/piece_files.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <iostream>
@@ -129,13 +131,28 @@ std::optional<SizeAnswer> size_answer_of(const std::string& answer)
         const auto kilobytes = kilobytes_of(answer);
         return kilobytes ? std::optional(SizeAnswer{*kilobytes, 0}) : std::nullopt;
     }
-    const std::string spares = answer.substr(plus + 1);
+    std::string spares = answer.substr(plus + 1);
+    const bool percent = !spares.empty() && spares.back() == '%';
+    if (percent)
+        spares.pop_back();
     const auto kilobytes = kilobytes_of(answer.substr(0, plus));
     int count = 0;
     const auto read = std::from_chars(spares.data(), spares.data() + spares.size(), count);
-    // Digits alone, as they are written: no sign, no leading zero.
-    if (!kilobytes || read.ec != std::errc() || read.ptr != spares.data() + spares.size() || spares[0] < '0'
-        || (spares[0] == '0' && spares.size() > 1) || count > 255)
+    // Digits alone, as they are written: no sign, no leading zero, no
+    // fraction; a share of the pieces at most all of them, a count at most
+    // what leaves room for one piece.
+    if (!kilobytes || spares.empty() || read.ec != std::errc() || read.ptr != spares.data() + spares.size()
+        || spares[0] < '0' || (spares[0] == '0' && spares.size() > 1)
+        || count > (percent ? 100 : most_files_with_recovery - 1))
         return std::nullopt;
-    return SizeAnswer{*kilobytes, count};
+    return SizeAnswer{*kilobytes, count, percent};
+}
+
+int recovery_for(const SizeAnswer& size, std::int64_t pieces)
+{
+    if (!size.percent || size.recovery == 0)
+        return size.recovery;
+    // Rounded up, at least one; a share of 65,535 pieces or fewer stays an int.
+    const std::int64_t share = (pieces * size.recovery + 99) / 100;
+    return static_cast<int>(std::clamp<std::int64_t>(share, 1, most_files_with_recovery - 1));
 }

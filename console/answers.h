@@ -28,10 +28,16 @@ std::optional<std::string> read_word();
 std::optional<std::int64_t> kilobytes_of(const std::string& answer);
 
 // A size answer, which may end in "+m" for m recovery pieces ("+0" for
-// none, m at most 255): its kilobytes and how many it asks for; nothing
+// none, m at most 65,535), or in "+N%" for N percent of the pieces (at most
+// 100): its kilobytes and how many, or what share, it asks for; nothing
 // unless both are what they must be.
 struct SizeAnswer {
     std::int64_t kilobytes;
     int recovery;
+    bool percent = false;
 };
 std::optional<SizeAnswer> size_answer_of(const std::string& answer);
+
+// How many recovery pieces the answer asks for a run of so many pieces: a
+// share rounded up, at least one unless it is 0%.
+int recovery_for(const SizeAnswer& size, std::int64_t pieces);

@@ -4,6 +4,7 @@
 #include "pieces/failure.h"
 #include "pieces/files.h"
 #include "pieces/join.h"
+#include "pieces/piece_files.h"
 #include "pieces/split.h"
 
 #include <iostream>
@@ -25,7 +26,8 @@ void split_dialogue()
     const auto size = size_answer_of(*size_answer);
     if (!size)
         fail("Invalid size of the splitted files : " + *size_answer + "\n");
-    split_file(source, size->kilobytes * 1024, size->recovery);
+    const std::int64_t piece_size = size->kilobytes * 1024;
+    split_file(source, piece_size, recovery_for(*size, piece_count(source.size, piece_size)));
 }
 
 void join_dialogue()

@@ -1,5 +1,7 @@
 #include "pieces/erasure.h"
 
+#include "pieces/wide_field.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -35,6 +37,12 @@ const Tables& tables()
 }
 
 std::uint8_t inverse(std::uint8_t a) { return tables().exp[255 - tables().log[a]]; }
+
+std::uint8_t gf_multiply(std::uint8_t a, std::uint8_t b)
+{
+    return a == 0 || b == 0 ? 0 : tables().exp[tables().log[a] + tables().log[b]];
+}
+
 
 void plain_multiply_add(std::uint8_t factor, const std::uint8_t* from, std::uint8_t* into, std::size_t count)
 {
@@ -141,71 +149,40 @@ MultiplyAdd at([[maybe_unused]] Level level)
     return plain_multiply_add;
 }
 
-std::atomic<MultiplyAdd> chosen{nullptr};
+// Each field's function at the level chosen, once, at the first call.
+struct Chosen {
+    MultiplyAdd narrow;
+    wide::MultiplyAdd wide;
+};
 
-MultiplyAdd chosen_level()
+Chosen chosen_at(Level level) { return {at(level), wide::multiply_add_at(static_cast<int>(level))}; }
+
+std::atomic<const Chosen*> chosen{nullptr};
+
+const Chosen& chosen_level()
 {
-    MultiplyAdd call = chosen.load(std::memory_order_relaxed);
-    if (!call)
-        chosen.store(call = at(found_levels().back()), std::memory_order_relaxed);
-    return call;
-}
-
-} // namespace
-
-std::uint8_t gf_multiply(std::uint8_t a, std::uint8_t b)
-{
-    return a == 0 || b == 0 ? 0 : tables().exp[tables().log[a] + tables().log[b]];
+    static const Chosen best = chosen_at(found_levels().back());
+    const Chosen* call = chosen.load(std::memory_order_relaxed);
+    return call ? *call : best;
 }
 
 // Row r is x_r = r, column c is y_c = 255 - c: disjoint while k + m <= 256.
 // Each column is scaled by x_0 + y_c, which makes row 0 all ones.
-std::uint8_t coefficient(int row, int column)
+std::uint8_t narrow_coefficient(int row, int column)
 {
     const auto y = static_cast<std::uint8_t>(255 - column);
     return gf_multiply(y, inverse(static_cast<std::uint8_t>(row ^ y)));
 }
 
-std::vector<std::uint8_t> column_of(const std::vector<int>& rows, int column)
-{
-    std::vector<std::uint8_t> factors;
-    for (const int row : rows)
-        factors.push_back(coefficient(row, column));
-    return factors;
-}
-
-void multiply_add(std::uint8_t factor, const std::uint8_t* from, std::uint8_t* into, std::size_t count)
-{
-    if (factor != 0)
-        chosen_level()(factor, from, into, count);
-}
-
-// A stretch of `from` small enough to stay in the first cache while every
-// row takes it, each with its tables in registers.
-void multiply_add_rows(const std::uint8_t* factors, std::size_t rows, const std::uint8_t* from,
-                       std::uint8_t* const* into, std::size_t count)
-{
-    constexpr std::size_t stretch = 4096;
-    const MultiplyAdd call = chosen_level();
-    for (std::size_t start = 0; start < count; start += stretch)
-        for (std::size_t row = 0; row < rows; ++row)
-            if (factors[row] != 0)
-                call(factors[row], from + start, into[row] + start, std::min(stretch, count - start));
-}
-
-std::vector<Level> levels_here() { return found_levels(); }
-
-void use_level(Level level) { chosen.store(at(level)); }
-
 // Gauss-Jordan over GF(2^8): the part is square and, the matrix being
 // Cauchy, always has an inverse.
-std::vector<std::vector<std::uint8_t>> inverse_of(const std::vector<int>& rows, const std::vector<int>& columns)
+std::vector<std::vector<Factor>> narrow_inverse_of(const std::vector<int>& rows, const std::vector<int>& columns)
 {
     const std::size_t n = rows.size();
     std::vector<std::vector<std::uint8_t>> part(n, std::vector<std::uint8_t>(2 * n, 0));
     for (std::size_t r = 0; r < n; ++r) {
         for (std::size_t c = 0; c < n; ++c)
-            part[r][c] = coefficient(rows[r], columns[c]);
+            part[r][c] = narrow_coefficient(rows[r], columns[c]);
         part[r][n + r] = 1;
     }
     for (std::size_t c = 0; c < n; ++c) {
@@ -225,9 +202,58 @@ std::vector<std::vector<std::uint8_t>> inverse_of(const std::vector<int>& rows, 
     }
     // part's right half is the inverse of rows by columns: entry [column c]
     // [row r] takes row r's syndrome to piece c.
-    std::vector<std::vector<std::uint8_t>> result(n, std::vector<std::uint8_t>(n));
+    std::vector<std::vector<Factor>> result(n, std::vector<Factor>(n));
     for (std::size_t c = 0; c < n; ++c)
         for (std::size_t r = 0; r < n; ++r)
             result[c][r] = part[c][n + r];
     return result;
+}
+
+} // namespace
+
+Factor coefficient(Field field, int row, int column)
+{
+    return field == Field::narrow ? narrow_coefficient(row, column) : wide::coefficient(row, column);
+}
+
+std::vector<Factor> column_of(Field field, const std::vector<int>& rows, int column)
+{
+    std::vector<Factor> factors;
+    for (const int row : rows)
+        factors.push_back(coefficient(field, row, column));
+    return factors;
+}
+
+void multiply_add(Field field, Factor factor, const std::uint8_t* from, std::uint8_t* into, std::size_t count)
+{
+    if (factor == 0)
+        return;
+    if (field == Field::narrow)
+        chosen_level().narrow(static_cast<std::uint8_t>(factor), from, into, count);
+    else
+        chosen_level().wide(factor, from, into, count);
+}
+
+// A stretch of `from` small enough to stay in the first cache while every
+// row takes it, each with its tables in registers.
+void multiply_add_rows(Field field, const Factor* factors, std::size_t rows, const std::uint8_t* from,
+                       std::uint8_t* const* into, std::size_t count)
+{
+    constexpr std::size_t stretch = 4096;
+    for (std::size_t start = 0; start < count; start += stretch)
+        for (std::size_t row = 0; row < rows; ++row)
+            multiply_add(field, factors[row], from + start, into[row] + start, std::min(stretch, count - start));
+}
+
+std::vector<Level> levels_here() { return found_levels(); }
+
+void use_level(Level level)
+{
+    static std::array<Chosen, 3> each{chosen_at(Level::plain), chosen_at(Level::ssse3), chosen_at(Level::avx2)};
+    chosen.store(&each[static_cast<std::size_t>(level)]);
+}
+
+std::vector<std::vector<Factor>> inverse_of(Field field, const std::vector<int>& rows, const std::vector<int>& columns)
+{
+    return field == Field::narrow ? narrow_inverse_of(rows, columns) : wide::inverse_of(rows, columns);
 }

@@ -70,7 +70,8 @@ bool take_permissions(File& file, const std::string& like);
 // for writing would tell.
 bool may_write(const std::string& name);
 
-// How many files this process may hold open at once, all told.
+// How many files this process may hold open at once, all told, its limit
+// first raised as far as the system lets it.
 std::int64_t most_files_open();
 
 // Puts the file `from` in place of `name`, whole, in one step.

@@ -151,12 +151,20 @@ bool take_permissions(File& file, const std::string& like)
 
 bool may_write(const std::string& name) { return ::faccessat(AT_FDCWD, name.c_str(), W_OK, AT_EACCESS) == 0; }
 
+// The soft limit raised first as far as the hard one lets it: a long run
+// is then held open whole.
 std::int64_t most_files_open()
 {
     struct rlimit limit;
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
         return 1 << 20;
-    return static_cast<std::int64_t>(limit.rlim_cur);
+    if (limit.rlim_cur != limit.rlim_max) {
+        struct rlimit raised = limit;
+        raised.rlim_cur = raised.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? 1 << 20 : static_cast<std::int64_t>(limit.rlim_cur);
 }
 
 bool replace(const std::string& from, const std::string& name) { return ::rename(from.c_str(), name.c_str()) == 0; }

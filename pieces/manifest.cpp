@@ -114,7 +114,7 @@ bool read_header(const std::string& line, Manifest& m)
     std::int64_t recovery = 0;
     if (ends_with(text, " recovery pieces, ") ? !number_at_end(text, recovery) : ends_with(text, "1 recovery piece, "))
         recovery += 1;
-    if (recovery > most_pieces_with_recovery)
+    if (recovery >= most_files_with_recovery)
         return false;
     m.recovery = static_cast<int>(recovery);
     if (!ends_with(text, " bytes, ") || !number_at_end(text, m.piece_size) || !ends_with(text, " of ")
@@ -126,7 +126,7 @@ bool read_header(const std::string& line, Manifest& m)
     // (no leading zero, no bare line end in the name).
     return m.piece_size > 0 && m.piece_size % 1024 == 0 && m.piece_size <= most_piece_kilobytes * 1024
            && m.count == piece_count(m.size, m.piece_size) && header(m) == line + "\n"
-           && (m.recovery < 2 || m.count + m.recovery <= most_pieces_with_recovery);
+           && (m.recovery < 2 || m.count + m.recovery <= most_files_with_recovery);
 }
 
 // A piece's line, a recovery piece's, or a block's, in the order they

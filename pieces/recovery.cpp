@@ -13,12 +13,13 @@ namespace {
 
 using Buffer = std::unique_ptr<unsigned char[]>;
 
-// Many files are opened once a row, not all at once: a run may have more
-// pieces than a process may hold open. Each of two halves holds at most so
-// many, with room left for the program's other files.
+// A run that the process may hold open whole is opened once; a larger one
+// (more files than the limit, or Windows), a file at a time in each row, in
+// turn. Each of two halves holds at most so many, with room left for the
+// program's other files.
 std::size_t most_held_open()
 {
-    return static_cast<std::size_t>(std::clamp<std::int64_t>((most_files_open() - 16) / 2, 0, 128));
+    return static_cast<std::size_t>(std::clamp<std::int64_t>((most_files_open() - 16) / 2, 0, 1 << 17));
 }
 
 // The manifest's files [first, end), read a stretch at a time at the same
@@ -62,7 +63,8 @@ private:
 class HalfRow {
 public:
     HalfRow(const Manifest& manifest, std::int64_t first, std::int64_t end, std::int64_t block)
-        : manifest_(manifest), files_(manifest, first, end), first_(first), end_(end), read_(new unsigned char[block])
+        : manifest_(manifest), field_(field_for(manifest.files())), files_(manifest, first, end), first_(first), end_(end),
+          read_(new unsigned char[block])
     {
         for (int row = 0; row < manifest.recovery; ++row) {
             sums_.emplace_back(new unsigned char[block]);
@@ -81,8 +83,9 @@ public:
             if (got == 0)
                 continue;
             digests[static_cast<std::size_t>(piece - first_)] = checksum_of(read_.get(), got);
-            const auto factors = column_of(rows_, static_cast<int>(piece));
-            multiply_add_rows(factors.data(), factors.size(), read_.get(), sum_starts_.data(), static_cast<std::size_t>(got));
+            const auto factors = column_of(field_, rows_, static_cast<int>(piece));
+            multiply_add_rows(field_, factors.data(), factors.size(), read_.get(), sum_starts_.data(),
+                              symbol_bytes(field_, read_.get(), static_cast<std::size_t>(got)));
         }
     }
 
@@ -91,6 +94,7 @@ public:
 
 private:
     const Manifest& manifest_;
+    Field field_;
     Files files_;
     std::int64_t first_, end_;
     Buffer read_;
@@ -135,7 +139,7 @@ void write_recovery_pieces(Manifest& manifest, std::vector<File>& outs)
                         (piece < half ? mine : theirs).digests[static_cast<std::size_t>(piece < half ? piece : piece - half)]);
             for (int row = 0; row < manifest.recovery; ++row) {
                 unsigned char* sum = mine.sum(row);
-                multiply_add(1, theirs.sum(row), sum, static_cast<std::size_t>(count));
+                multiply_add(Field::narrow, 1, theirs.sum(row), sum, static_cast<std::size_t>(count));
                 File& out = outs[static_cast<std::size_t>(row)];
                 if (!write_all(out, reinterpret_cast<const char*>(sum), count))
                     fail_writing(out.name);
@@ -154,8 +158,11 @@ void write_recovery_pieces(Manifest& manifest, std::vector<File>& outs)
 void rebuild_bytes(const Manifest& manifest, const std::vector<std::int64_t>& lost, const std::vector<int>& rows,
                    std::size_t wanted, std::int64_t at, std::int64_t length, const Take& take)
 {
-    constexpr std::int64_t stretch = 1 << 18;
-    const auto inverse = inverse_of(rows, std::vector<int>(lost.begin(), lost.end()));
+    const Field field = field_for(manifest.files());
+    // A buffer for each recovery piece taken and two more stay within 16 MiB.
+    const auto buffers = static_cast<std::int64_t>(rows.size() + 2);
+    const std::int64_t stretch = std::clamp<std::int64_t>((std::int64_t{16} << 20) / buffers / 4096 * 4096, 4096, 1 << 18);
+    const auto inverse = inverse_of(field, rows, std::vector<int>(lost.begin(), lost.end()));
     Files files(manifest, 0, manifest.files());
     std::vector<Buffer> syndromes;
     std::vector<unsigned char*> syndrome_starts;
@@ -165,23 +172,27 @@ void rebuild_bytes(const Manifest& manifest, const std::vector<std::int64_t>& lo
     for (std::int64_t done = 0; done < length; done += stretch) {
         stop_if_interrupted();
         const std::int64_t count = std::min(stretch, length - done);
+        // An odd end (the last piece's) is a whole symbol of every file.
+        const std::int64_t symbols = field == Field::wide ? count + count % 2 : count;
         for (std::size_t r = 0; r < rows.size(); ++r)
-            if (files.read(manifest.count + rows[r], at + done, count, syndromes[r].get()) < count)
-                std::fill(syndromes[r].get(), syndromes[r].get() + count, 0);
+            if (files.read(manifest.count + rows[r], at + done, symbols, syndromes[r].get()) < symbols)
+                std::fill(syndromes[r].get(), syndromes[r].get() + symbols, 0);
         for (std::int64_t piece = 0; piece < manifest.count; ++piece) {
             if (std::count(lost.begin(), lost.end(), piece) > 0)
                 continue;
-            const std::int64_t got = files.read(piece, at + done, count, read.get());
-            const auto factors = column_of(rows, static_cast<int>(piece));
-            multiply_add_rows(factors.data(), factors.size(), read.get(), syndrome_starts.data(), static_cast<std::size_t>(got));
+            const std::int64_t got = files.read(piece, at + done, symbols, read.get());
+            const auto factors = column_of(field, rows, static_cast<int>(piece));
+            multiply_add_rows(field, factors.data(), factors.size(), read.get(), syndrome_starts.data(),
+                              symbol_bytes(field, read.get(), static_cast<std::size_t>(got)));
         }
         for (std::size_t each = 0; each < wanted; ++each) {
             const std::int64_t bytes = std::min(count, manifest.piece_bytes(lost[each]) - at - done);
             if (bytes <= 0)
                 continue;
-            std::fill(out.get(), out.get() + bytes, 0);
+            const std::int64_t work = field == Field::wide ? bytes + bytes % 2 : bytes;
+            std::fill(out.get(), out.get() + work, 0);
             for (std::size_t r = 0; r < rows.size(); ++r)
-                multiply_add(inverse[each][r], syndromes[r].get(), out.get(), static_cast<std::size_t>(bytes));
+                multiply_add(field, inverse[each][r], syndromes[r].get(), out.get(), static_cast<std::size_t>(work));
             take(each, at + done, out.get(), bytes);
         }
     }

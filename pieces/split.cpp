@@ -138,7 +138,7 @@ Digest write_by_rows(File& source, Manifest& manifest, const PiecesHere& here, C
 // the XOR alone holds any number.
 void refuse_too_many_pieces(const File& source, const Manifest& plan)
 {
-    const std::int64_t most = most_pieces_with_recovery - plan.recovery;
+    const std::int64_t most = most_files_with_recovery - plan.recovery;
     if (plan.recovery < 2 || plan.count <= most)
         return;
     // Larger pieces are advised only where they still make two pieces or

@@ -17,6 +17,9 @@ namespace {
 // written bytes are sent on to the disk so many at a time.
 constexpr std::int64_t stretch_most = 1 << 17;
 constexpr int stretches_in_flight = 8;
+// Each file's checksums take some 4 KiB while the rows go: past so many
+// files, the pieces are written in turn.
+constexpr std::int64_t most_files_by_rows = 2048;
 constexpr std::int64_t sent_every = 8 << 20;
 
 using Bytes = std::unique_ptr<unsigned char[]>;
@@ -39,7 +42,8 @@ struct Slice {
 class RowChecks {
 public:
     RowChecks(const Manifest& manifest, std::vector<File>& outs)
-        : outs_(outs), slices_(stretches_in_flight), blocks_(static_cast<std::size_t>(manifest.files()))
+        : field_(field_for(manifest.files())), outs_(outs), slices_(stretches_in_flight),
+          blocks_(static_cast<std::size_t>(manifest.files()))
     {
         for (std::int64_t file = 0; file < manifest.files(); ++file)
             checksums_.emplace_back(new Checksums(Checksums::one_file));
@@ -79,16 +83,16 @@ public:
     }
 
 private:
-    void take(const Slice& slice)
+    void take(Slice& slice)
     {
         checksum(static_cast<std::size_t>(slice.piece), chars(slice.bytes), slice.count, slice.block_starts,
                  slice.piece_block_ends);
         if (slice.row_starts)
             for (const Bytes& sum : sums_)
                 std::fill(sum.get(), sum.get() + slice.row_count, 0);
-        const auto factors = column_of(all_rows_, static_cast<int>(slice.piece));
-        multiply_add_rows(factors.data(), factors.size(), slice.bytes.get(), sum_starts_.data(),
-                          static_cast<std::size_t>(slice.count));
+        const auto factors = column_of(field_, all_rows_, static_cast<int>(slice.piece));
+        multiply_add_rows(field_, factors.data(), factors.size(), slice.bytes.get(), sum_starts_.data(),
+                          symbol_bytes(field_, slice.bytes.get(), static_cast<std::size_t>(slice.count)));
         if (slice.row_ends)
             write_row(slice);
     }
@@ -114,6 +118,7 @@ private:
         }
     }
 
+    Field field_;
     std::vector<File>& outs_;
     std::vector<Slice> slices_;
     std::vector<Bytes> sums_;
@@ -176,7 +181,7 @@ bool splits_by_rows(File& source, const Manifest& plan, CopyWays ways)
     // Every piece and recovery piece open at once, with room for the
     // program's own files.
     const std::int64_t held = plan.count + plan.recovery + 16;
-    return plan.recovery > 0 && plan.count <= most_pieces_with_recovery && plan.piece_size >= stretch_most
+    return plan.recovery > 0 && plan.files() <= most_files_by_rows && plan.piece_size >= stretch_most
            && held <= most_files_open() && disk_way(source, ways) == Way::buffered
            && is_regular(source) && position_of(source) >= 0;
 }
@@ -248,7 +253,9 @@ private:
 Digest split_by_rows(File& source, Manifest& manifest, std::vector<File>& pieces, std::vector<File>& outs)
 {
     const std::int64_t block = block_size_for(manifest.piece_size, manifest.recovery);
-    const std::int64_t stretch = std::min(block, stretch_most);
+    // The recovery pieces' stretches and those in flight stay within 16 MiB.
+    const std::int64_t fits = (std::int64_t{16} << 20) / (manifest.recovery + stretches_in_flight) / 4096 * 4096;
+    const std::int64_t stretch = std::min({block, stretch_most, std::max<std::int64_t>(fits, 4096)});
     const std::int64_t start = position_of(source);
     PieceRows piece_rows(source, start, manifest, pieces);
     WholeInThread whole(source, start, manifest.size);

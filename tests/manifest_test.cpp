@@ -158,7 +158,9 @@ TEST_F(InFolder, CraftedHeadersAreMalformed)
         "# zelk: x, 05000 bytes in 3 pieces of 2048 bytes, unfinished\n",
         "# zelk: x\ry, 5000 bytes in 3 pieces of 2048 bytes, unfinished\n",
         "# zelk: " + std::string(5000, 'n') + ", 5000 bytes in 3 pieces of 2048 bytes, unfinished\n",
-        "# zelk: x, 261120 bytes in 255 pieces of 1024 bytes, 2 recovery pieces, unfinished\n",
+        "# zelk: x, 67107840 bytes in 65535 pieces of 1024 bytes, 2 recovery pieces, unfinished\n",
+        "# zelk: x, 1024 bytes in 1 piece of 1024 bytes, 65536 recovery pieces, unfinished\n",
+        "# zelk: x, 1024 bytes in 1 piece of 1024 bytes, 99999999999 recovery pieces, unfinished\n",
     };
     for (const std::string& row : rows) {
         std::ofstream(manifest_name, std::ios::trunc) << row;
