@@ -231,7 +231,7 @@ void multiply_add(Field field, Factor factor, const std::uint8_t* from, std::uin
     if (field == Field::narrow)
         chosen_level().narrow(static_cast<std::uint8_t>(factor), from, into, count);
     else
-        chosen_level().wide(factor, from, into, count);
+        chosen_level().wide(wide::Nibbles(factor), from, into, count);
 }
 
 // A stretch of `from` small enough to stay in the first cache while every
@@ -240,9 +240,20 @@ void multiply_add_rows(Field field, const Factor* factors, std::size_t rows, con
                        std::uint8_t* const* into, std::size_t count)
 {
     constexpr std::size_t stretch = 4096;
+    if (field == Field::narrow) {
+        for (std::size_t start = 0; start < count; start += stretch)
+            for (std::size_t row = 0; row < rows; ++row)
+                multiply_add(field, factors[row], from + start, into[row] + start, std::min(stretch, count - start));
+        return;
+    }
+    std::vector<wide::Nibbles> tables;
+    for (std::size_t row = 0; row < rows; ++row)
+        tables.emplace_back(factors[row]);
+    const wide::MultiplyAdd call = chosen_level().wide;
     for (std::size_t start = 0; start < count; start += stretch)
         for (std::size_t row = 0; row < rows; ++row)
-            multiply_add(field, factors[row], from + start, into[row] + start, std::min(stretch, count - start));
+            if (factors[row] != 0)
+                call(tables[row], from + start, into[row] + start, std::min(stretch, count - start));
 }
 
 std::vector<Level> levels_here() { return found_levels(); }

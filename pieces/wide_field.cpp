@@ -44,8 +44,9 @@ std::uint16_t word_at(const std::uint8_t* bytes, std::size_t i)
     return static_cast<std::uint16_t>(bytes[i] | bytes[i + 1] << 8);
 }
 
-void plain_multiply_add(std::uint16_t factor, const std::uint8_t* from, std::uint8_t* into, std::size_t count)
+void plain_multiply_add(const Nibbles& table, const std::uint8_t* from, std::uint8_t* into, std::size_t count)
 {
+    const std::uint16_t factor = table.factor;
     const Tables& t = tables();
     const std::uint32_t log_factor = t.log[factor];
     for (std::size_t i = 0; i + 1 < count; i += 2) {
@@ -56,29 +57,12 @@ void plain_multiply_add(std::uint16_t factor, const std::uint8_t* from, std::uin
     }
 }
 
-// The products of `factor` with each nibble of a symbol in its place, low
-// bytes and high bytes apart: a symbol's product is the XOR of its four
-// nibbles' (the split-table method, as for bytes).
-struct Nibbles {
-    alignas(32) std::uint8_t low[4][32], high[4][32];
-    explicit Nibbles(std::uint16_t factor)
-    {
-        for (int place = 0; place < 4; ++place)
-            for (int n = 0; n < 16; ++n) {
-                const std::uint16_t product = multiply(factor, static_cast<std::uint16_t>(n << (4 * place)));
-                low[place][n] = low[place][n + 16] = static_cast<std::uint8_t>(product);
-                high[place][n] = high[place][n + 16] = static_cast<std::uint8_t>(product >> 8);
-            }
-    }
-};
-
 #ifdef ZELK_X86
 // 16 symbols a step: their low bytes and their high bytes packed apart,
 // looked up a nibble at a time, and put back together.
-__attribute__((target("ssse3"))) void ssse3_multiply_add(std::uint16_t factor, const std::uint8_t* from,
+__attribute__((target("ssse3"))) void ssse3_multiply_add(const Nibbles& table, const std::uint8_t* from,
                                                          std::uint8_t* into, std::size_t count)
 {
-    const Nibbles table(factor);
     __m128i low[4], high[4];
     for (int place = 0; place < 4; ++place) {
         low[place] = _mm_load_si128(reinterpret_cast<const __m128i*>(table.low[place]));
@@ -102,15 +86,14 @@ __attribute__((target("ssse3"))) void ssse3_multiply_add(std::uint16_t factor, c
         _mm_storeu_si128(out, _mm_xor_si128(_mm_loadu_si128(out), _mm_unpacklo_epi8(product_low, product_high)));
         _mm_storeu_si128(out + 1, _mm_xor_si128(_mm_loadu_si128(out + 1), _mm_unpackhi_epi8(product_low, product_high)));
     }
-    plain_multiply_add(factor, from + i, into + i, count - i);
+    plain_multiply_add(table, from + i, into + i, count - i);
 }
 
 // 32 symbols a step; packing and unpacking keep to each half of a
 // register, so the order comes back as it went.
-__attribute__((target("avx2"))) void avx2_multiply_add(std::uint16_t factor, const std::uint8_t* from,
+__attribute__((target("avx2"))) void avx2_multiply_add(const Nibbles& table, const std::uint8_t* from,
                                                        std::uint8_t* into, std::size_t count)
 {
-    const Nibbles table(factor);
     __m256i low[4], high[4];
     for (int place = 0; place < 4; ++place) {
         low[place] = _mm256_load_si256(reinterpret_cast<const __m256i*>(table.low[place]));
@@ -135,11 +118,21 @@ __attribute__((target("avx2"))) void avx2_multiply_add(std::uint16_t factor, con
         _mm256_storeu_si256(out + 1,
                             _mm256_xor_si256(_mm256_loadu_si256(out + 1), _mm256_unpackhi_epi8(product_low, product_high)));
     }
-    plain_multiply_add(factor, from + i, into + i, count - i);
+    plain_multiply_add(table, from + i, into + i, count - i);
 }
 #endif
 
 } // namespace
+
+Nibbles::Nibbles(std::uint16_t of) : factor(of)
+{
+    for (int place = 0; place < 4; ++place)
+        for (int n = 0; n < 16; ++n) {
+            const std::uint16_t product = multiply(factor, static_cast<std::uint16_t>(n << (4 * place)));
+            low[place][n] = low[place][n + 16] = static_cast<std::uint8_t>(product);
+            high[place][n] = high[place][n + 16] = static_cast<std::uint8_t>(product >> 8);
+        }
+}
 
 std::uint16_t multiply(std::uint16_t a, std::uint16_t b)
 {
