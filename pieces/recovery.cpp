@@ -155,36 +155,81 @@ void write_recovery_pieces(Manifest& manifest, std::vector<File>& outs)
     list_blocks(manifest, blocks);
 }
 
+namespace {
+
+// What each recovery piece of a row holds, less the whole pieces' share:
+// worked out by every core, each thread into syndromes of its own, added
+// together after, the same bytes however the pieces fell to the threads.
+// A few pieces are not worth a second thread. Each thread's buffers, one
+// for each recovery piece taken and one read, and the output's, stay
+// within 16 MiB.
+class Syndromes {
+public:
+    Syndromes(const Manifest& manifest, const std::vector<std::int64_t>& lost, const std::vector<int>& rows)
+        : manifest_(manifest), lost_(lost), rows_(rows), field_(field_for(manifest.files())),
+          threads_(std::clamp<std::size_t>(static_cast<std::size_t>(manifest.count / 16), 1, threads_to_use())),
+          helpers_(threads_ - 1), sums_(threads_), starts_(threads_)
+    {
+        const auto buffers = static_cast<std::int64_t>((rows.size() + 1) * threads_ + 1);
+        stretch = std::clamp<std::int64_t>((std::int64_t{16} << 20) / buffers / 4096 * 4096, 4096, 1 << 18);
+        for (std::size_t thread = 0; thread < threads_; ++thread) {
+            for (std::size_t r = 0; r < rows.size(); ++r)
+                starts_[thread].push_back(sums_[thread].emplace_back(new unsigned char[stretch]).get());
+            reads_.emplace_back(new unsigned char[stretch]);
+        }
+    }
+
+    // Over `symbols` bytes at `at`; row r's in of(r).
+    void work_out(Files& files, std::int64_t at, std::int64_t symbols)
+    {
+        for (std::size_t thread = 0; thread < threads_; ++thread)
+            for (std::size_t r = 0; r < rows_.size(); ++r)
+                if (thread > 0 || files.read(manifest_.count + rows_[r], at, symbols, of(r)) < symbols)
+                    std::fill(starts_[thread][r], starts_[thread][r] + symbols, 0);
+        share_out(helpers_, static_cast<std::size_t>(manifest_.count), [&](std::size_t piece, std::size_t thread) {
+            if (std::count(lost_.begin(), lost_.end(), static_cast<std::int64_t>(piece)) > 0)
+                return;
+            unsigned char* read = reads_[thread].get();
+            const std::int64_t got = files.read(static_cast<std::int64_t>(piece), at, symbols, read);
+            const auto factors = column_of(field_, rows_, static_cast<int>(piece));
+            multiply_add_rows(field_, factors.data(), factors.size(), read, starts_[thread].data(),
+                              symbol_bytes(field_, read, static_cast<std::size_t>(got)));
+        });
+        for (std::size_t thread = 1; thread < threads_; ++thread)
+            for (std::size_t r = 0; r < rows_.size(); ++r)
+                multiply_add(Field::narrow, 1, starts_[thread][r], of(r), static_cast<std::size_t>(symbols));
+    }
+
+    unsigned char* of(std::size_t r) { return starts_[0][r]; }
+    std::int64_t stretch = 0;
+
+private:
+    const Manifest& manifest_;
+    const std::vector<std::int64_t>& lost_;
+    const std::vector<int>& rows_;
+    Field field_;
+    std::size_t threads_;
+    std::vector<Worker> helpers_;
+    std::vector<std::vector<Buffer>> sums_;
+    std::vector<std::vector<unsigned char*>> starts_;
+    std::vector<Buffer> reads_;
+};
+
+} // namespace
+
 void rebuild_bytes(const Manifest& manifest, const std::vector<std::int64_t>& lost, const std::vector<int>& rows,
                    std::size_t wanted, std::int64_t at, std::int64_t length, const Take& take)
 {
     const Field field = field_for(manifest.files());
-    // A buffer for each recovery piece taken and two more stay within 16 MiB.
-    const auto buffers = static_cast<std::int64_t>(rows.size() + 2);
-    const std::int64_t stretch = std::clamp<std::int64_t>((std::int64_t{16} << 20) / buffers / 4096 * 4096, 4096, 1 << 18);
     const auto inverse = inverse_of(field, rows, std::vector<int>(lost.begin(), lost.end()));
     Files files(manifest, 0, manifest.files());
-    std::vector<Buffer> syndromes;
-    std::vector<unsigned char*> syndrome_starts;
-    for (std::size_t r = 0; r < rows.size(); ++r)
-        syndrome_starts.push_back(syndromes.emplace_back(new unsigned char[stretch]).get());
-    const Buffer read(new unsigned char[stretch]), out(new unsigned char[stretch]);
-    for (std::int64_t done = 0; done < length; done += stretch) {
+    Syndromes syndromes(manifest, lost, rows);
+    const Buffer out(new unsigned char[syndromes.stretch]);
+    for (std::int64_t done = 0; done < length; done += syndromes.stretch) {
         stop_if_interrupted();
-        const std::int64_t count = std::min(stretch, length - done);
+        const std::int64_t count = std::min(syndromes.stretch, length - done);
         // An odd end (the last piece's) is a whole symbol of every file.
-        const std::int64_t symbols = field == Field::wide ? count + count % 2 : count;
-        for (std::size_t r = 0; r < rows.size(); ++r)
-            if (files.read(manifest.count + rows[r], at + done, symbols, syndromes[r].get()) < symbols)
-                std::fill(syndromes[r].get(), syndromes[r].get() + symbols, 0);
-        for (std::int64_t piece = 0; piece < manifest.count; ++piece) {
-            if (std::count(lost.begin(), lost.end(), piece) > 0)
-                continue;
-            const std::int64_t got = files.read(piece, at + done, symbols, read.get());
-            const auto factors = column_of(field, rows, static_cast<int>(piece));
-            multiply_add_rows(field, factors.data(), factors.size(), read.get(), syndrome_starts.data(),
-                              symbol_bytes(field, read.get(), static_cast<std::size_t>(got)));
-        }
+        syndromes.work_out(files, at + done, field == Field::wide ? count + count % 2 : count);
         for (std::size_t each = 0; each < wanted; ++each) {
             const std::int64_t bytes = std::min(count, manifest.piece_bytes(lost[each]) - at - done);
             if (bytes <= 0)
@@ -192,7 +237,7 @@ void rebuild_bytes(const Manifest& manifest, const std::vector<std::int64_t>& lo
             const std::int64_t work = field == Field::wide ? bytes + bytes % 2 : bytes;
             std::fill(out.get(), out.get() + work, 0);
             for (std::size_t r = 0; r < rows.size(); ++r)
-                multiply_add(field, inverse[each][r], syndromes[r].get(), out.get(), static_cast<std::size_t>(work));
+                multiply_add(field, inverse[each][r], syndromes.of(r), out.get(), static_cast<std::size_t>(work));
             take(each, at + done, out.get(), bytes);
         }
     }

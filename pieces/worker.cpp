@@ -1,9 +1,11 @@
 #include "pieces/worker.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <algorithm>
 #include <thread>
 
 struct Worker::Thread {
@@ -76,4 +78,49 @@ void Worker::wait(std::size_t unfinished)
     thread_->changed.wait(held, [&] { return thread_->jobs.size() + thread_->running <= unfinished; });
     if (thread_->failure)
         std::rethrow_exception(thread_->failure);
+}
+
+namespace {
+std::atomic<std::size_t> threads_asked{0};
+}
+
+std::size_t threads_to_use()
+{
+    const std::size_t asked = threads_asked.load();
+    return asked > 0 ? asked : std::max<std::size_t>(1, std::thread::hardware_concurrency());
+}
+
+void use_threads(std::size_t count) { threads_asked = count; }
+
+void share_out(std::vector<Worker>& helpers, std::size_t count,
+               const std::function<void(std::size_t index, std::size_t thread)>& each)
+{
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    const auto take = [&](std::size_t thread) {
+        try {
+            for (std::size_t index; !stop && (index = next++) < count;)
+                each(index, thread);
+        } catch (...) {
+            stop = true;
+            throw;
+        }
+    };
+    for (std::size_t helper = 0; helper < helpers.size(); ++helper)
+        helpers[helper].hand([&take, helper] { take(helper + 1); });
+    std::exception_ptr failure;
+    try {
+        take(0);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    for (Worker& helper : helpers)
+        try {
+            helper.wait();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    if (failure)
+        std::rethrow_exception(failure);
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <vector>
 
 // A thread of the program's beside the main one, the only kind there is:
 // it runs the jobs it is handed, one at a time, in the order handed. The
@@ -25,3 +26,15 @@ private:
     struct Thread;
     std::unique_ptr<Thread> thread_;
 };
+
+// How many threads a share of work is spread over: the machine's cores,
+// unless a test asked for another number.
+std::size_t threads_to_use();
+void use_threads(std::size_t count);
+
+// Runs each(i, thread) for every i < count, in the calling thread (thread
+// 0) and in `helpers` (1 on), each taking the next i not yet taken: a
+// thread that a busy core slows takes fewer. Returns once all are done;
+// what failed in any thread fails here, and the others then take no more.
+void share_out(std::vector<Worker>& helpers, std::size_t count,
+               const std::function<void(std::size_t index, std::size_t thread)>& each);

@@ -8,6 +8,7 @@
 #include "pieces/files.h"
 #include "pieces/manifest.h"
 #include "pieces/split.h"
+#include "pieces/worker.h"
 
 #include <gtest/gtest.h>
 
@@ -65,11 +66,11 @@ const Row rows[] = {
      "rebuilds only 1; it would take 3\n"},
 };
 
-// Every byte value, in a run of 5 pieces and 1,000 bytes.
-std::string source_bytes(int piece_kib)
+// Every byte value, in a run of so many pieces and 1,000 bytes.
+std::string source_bytes(int piece_kib, int pieces = 5)
 {
     std::string bytes;
-    for (int i = 0; i < piece_kib * 1024 * 5 + 1000; ++i)
+    for (int i = 0; i < piece_kib * 1024 * pieces + 1000; ++i)
         bytes += static_cast<char>((i * 167 + i / 256) & 255);
     return bytes;
 }
@@ -164,6 +165,33 @@ TEST_P(CheckedJoin, RepairsOrRefuses)
     if (!row.into_device && result.rfind("Error", 0) != 0) {
         std::ifstream out("out", std::ios::binary);
         EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(out), {}) == bytes) << "the output differs";
+    }
+}
+
+// The rebuild spread over one thread or several gives the same bytes:
+// 300 pieces (GF(2^16)) and 40, three lost of each.
+TEST_F(CheckedJoin, OneThreadOrSeveralRebuildTheSame)
+{
+    for (const int pieces : {40, 300}) {
+        const std::string bytes = source_bytes(1, pieces);
+        std::ofstream("src", std::ios::binary) << bytes;
+        File source;
+        open_source(source, "src");
+        split_file(source, 1024, 3);
+        damage("rm0 rm17 cut33@5");
+        Manifest manifest;
+        ASSERT_EQ(read_manifest(manifest), ManifestRead::read);
+        for (const std::size_t threads : {1, 2, 3}) {
+            use_threads(threads);
+            File output;
+            ASSERT_TRUE(open_for_writing(output, "out", true));
+            EXPECT_EQ(told(copy_checked(output, manifest, {})),
+                      "FILE0.SPL missing FILES.REV FILES2.REV FILES3.REV|FILE17.SPL missing FILES.REV FILES2.REV "
+                      "FILES3.REV|FILE33.SPL damaged FILES.REV FILES2.REV FILES3.REV");
+            std::ifstream out("out", std::ios::binary);
+            EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(out), {}) == bytes) << pieces << " in " << threads;
+        }
+        use_threads(0);
     }
 }
 
