@@ -190,7 +190,10 @@ const Digest& Manifest::file_digest(std::int64_t file) const
     return file < count ? pieces[static_cast<std::size_t>(file)] : recovery_pieces[static_cast<std::size_t>(file - count)];
 }
 
-std::int64_t Manifest::block_size() const { return blocks.empty() ? piece_size : block_size_for(piece_size, recovery); }
+std::int64_t Manifest::block_size() const
+{
+    return blocks.empty() ? piece_size : block_size_for(piece_size, recovery, count);
+}
 
 std::int64_t Manifest::blocks_of(std::int64_t file) const
 {
@@ -209,10 +212,17 @@ const Digest& Manifest::block_digest(std::int64_t file, std::int64_t block) cons
     return blocks.empty() ? file_digest(file) : blocks[static_cast<std::size_t>(block_index(file, block))];
 }
 
-std::int64_t block_size_for(std::int64_t piece_size, int recovery)
+std::int64_t block_size_for(std::int64_t piece_size, int recovery, std::int64_t count)
 {
     const std::int64_t row = (std::int64_t{7} << 20) / (recovery + 1) / 1024 * 1024;
-    return std::min({piece_size, std::int64_t{1} << 20, std::max<std::int64_t>(row, 1024)});
+    const std::int64_t block = std::min({piece_size, std::int64_t{1} << 20, std::max<std::int64_t>(row, 1024)});
+    const std::int64_t files = count + recovery;
+    if (files <= most_narrow_files)
+        return block;
+    // Past 256 files, at most about 65,536 blocks are listed, each of a
+    // whole number of 4 KiB: the block grows with the run.
+    const std::int64_t listed = (piece_size * files / 65536 + 4095) / 4096 * 4096;
+    return std::min(piece_size, std::max(block, listed));
 }
 
 bool write_manifest(File& file, const Manifest& manifest)

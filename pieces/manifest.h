@@ -44,9 +44,11 @@ struct Manifest {
     std::int64_t block_index(std::int64_t file, std::int64_t block) const;
 };
 
-// The block size of a run with `recovery` pieces, which bounds the memory of
-// a row of blocks, one per recovery piece and one read, in two threads.
-std::int64_t block_size_for(std::int64_t piece_size, int recovery);
+// The block size of a run of `count` pieces with `recovery` pieces: small
+// enough that a row of blocks, one per recovery piece and one read, takes
+// little memory; past 256 files, large enough that the manifest lists at
+// most about 65,536 blocks.
+std::int64_t block_size_for(std::int64_t piece_size, int recovery, std::int64_t count);
 
 // Writes it all where `file` stands; false when a write failed.
 bool write_manifest(File& file, const Manifest& manifest);

@@ -98,8 +98,9 @@ bool CheckedCopy::rebuild_row(std::int64_t number, std::int64_t block, Repair& r
     const std::size_t wanted = output_ && can_rewind(*output_) ? static_cast<std::size_t>(later - lost.begin()) : 1;
     // An output that cannot take bytes back is sent the block once it is
     // checked: a file may have changed since the dry run. A block is at
-    // most 1 MiB where the manifest lists blocks.
-    const bool held_back = output_ && !can_rewind(*output_) && !manifest_.blocks.empty();
+    // most 1 MiB where the manifest lists blocks, but in a run of thousands
+    // of large pieces.
+    const bool held_back = output_ && !can_rewind(*output_) && !manifest_.blocks.empty() && manifest_.block_size() <= (16 << 20);
     std::vector<char> held;
     sums_.block_start();
     const auto take = [&](std::size_t index, std::int64_t offset, const unsigned char* bytes, std::int64_t count) {

@@ -58,23 +58,38 @@ private:
     std::vector<File> held_;
 };
 
-// One half of the pieces' share of a row of recovery blocks, with each of
-// its pieces' block checksum.
+// One half of the pieces' share of a row of recovery blocks, a stretch at
+// a time, with each of its pieces' block checksum: taken with the stretch
+// where the block is one stretch, else read once more, first.
 class HalfRow {
 public:
-    HalfRow(const Manifest& manifest, std::int64_t first, std::int64_t end, std::int64_t block)
+    HalfRow(const Manifest& manifest, std::int64_t first, std::int64_t end, std::int64_t stretch)
         : manifest_(manifest), field_(field_for(manifest.files())), files_(manifest, first, end), first_(first), end_(end),
-          read_(new unsigned char[block])
+          read_(new unsigned char[stretch]), stretch_(stretch)
     {
         for (int row = 0; row < manifest.recovery; ++row) {
-            sums_.emplace_back(new unsigned char[block]);
+            sums_.emplace_back(new unsigned char[stretch]);
             sum_starts_.push_back(sums_.back().get());
             rows_.push_back(row);
         }
         digests.resize(static_cast<std::size_t>(end - first));
     }
 
-    void take(std::int64_t at, std::int64_t count)
+    // The block [at, at + count) of each piece, checksummed.
+    void check(std::int64_t at, std::int64_t count)
+    {
+        for (std::int64_t piece = first_; piece < end_; ++piece) {
+            sums_of_block_.block_start();
+            for (std::int64_t done = 0, got; done < count; done += stretch_) {
+                got = files_.read(piece, at + done, std::min(stretch_, count - done), read_.get());
+                sums_of_block_.took(reinterpret_cast<const char*>(read_.get()), got);
+            }
+            digests[static_cast<std::size_t>(piece - first_)] = sums_of_block_.block_done();
+        }
+    }
+
+    // Stretch [at, at + count) of the row, checksummed too where `whole_block`.
+    void take(std::int64_t at, std::int64_t count, bool whole_block)
     {
         for (auto& sum : sums_)
             std::fill(sum.get(), sum.get() + count, 0);
@@ -82,7 +97,8 @@ public:
             const std::int64_t got = files_.read(piece, at, count, read_.get());
             if (got == 0)
                 continue;
-            digests[static_cast<std::size_t>(piece - first_)] = checksum_of(read_.get(), got);
+            if (whole_block)
+                digests[static_cast<std::size_t>(piece - first_)] = checksum_of(read_.get(), got);
             const auto factors = column_of(field_, rows_, static_cast<int>(piece));
             multiply_add_rows(field_, factors.data(), factors.size(), read_.get(), sum_starts_.data(),
                               symbol_bytes(field_, read_.get(), static_cast<std::size_t>(got)));
@@ -98,6 +114,8 @@ private:
     Files files_;
     std::int64_t first_, end_;
     Buffer read_;
+    std::int64_t stretch_;
+    Checksums sums_of_block_{Checksums::one_file};
     std::vector<Buffer> sums_;
     std::vector<unsigned char*> sum_starts_;
     std::vector<int> rows_;
@@ -113,39 +131,68 @@ void list_blocks(Manifest& manifest, const std::vector<std::vector<Digest>>& by_
 
 } // namespace
 
-void write_recovery_pieces(Manifest& manifest, std::vector<File>& outs)
+// Both halves' stretch of a row added together, written into each
+// recovery piece and checksummed there.
+void write_stretch(HalfRow& mine, HalfRow& theirs, std::vector<File>& outs, std::vector<std::unique_ptr<Checksums>>& sums,
+                   std::int64_t count)
 {
-    const std::int64_t block = block_size_for(manifest.piece_size, manifest.recovery), half = manifest.count / 2;
-    HalfRow mine(manifest, 0, half, block), others(manifest, half, manifest.count, block);
+    for (std::size_t row = 0; row < outs.size(); ++row) {
+        unsigned char* sum = mine.sum(static_cast<int>(row));
+        multiply_add(Field::narrow, 1, theirs.sum(static_cast<int>(row)), sum, static_cast<std::size_t>(count));
+        if (!write_all(outs[row], reinterpret_cast<const char*>(sum), count))
+            fail_writing(outs[row].name);
+        sums[row]->took(reinterpret_cast<const char*>(sum), count);
+    }
+}
+
+// The block row at `at`, half of the pieces in a second thread: reading them
+// from the cache is the work, and it would leave a core idle.
+void write_block_row(Worker& other_half, HalfRow& mine, HalfRow& others, std::vector<File>& outs,
+                     std::vector<std::unique_ptr<Checksums>>& sums, std::int64_t at, std::int64_t count,
+                     std::int64_t stretch)
+{
+    const bool one_stretch = count <= stretch;
+    if (!one_stretch) {
+        other_half.hand([&others, at, count] { others.check(at, count); });
+        mine.check(at, count);
+        other_half.wait();
+    }
+    for (auto& each : sums)
+        each->block_start();
+    for (std::int64_t done = 0; done < count; done += stretch) {
+        const std::int64_t part = std::min(stretch, count - done);
+        other_half.hand([&others, at, done, part, one_stretch] { others.take(at + done, part, one_stretch); });
+        mine.take(at + done, part, one_stretch);
+        other_half.wait();
+        write_stretch(mine, others, outs, sums, part);
+    }
+}
+
+void write_recovery_pieces(Manifest& manifest, std::vector<File>& outs, std::int64_t memory)
+{
+    const std::int64_t block = block_size_for(manifest.piece_size, manifest.recovery, manifest.count);
+    const std::int64_t half = manifest.count / 2;
+    // Each half's buffers, one a recovery piece and one read, stay within
+    // half the memory.
+    const std::int64_t fits = memory / 2 / (manifest.recovery + 1) / 4096 * 4096;
+    const std::int64_t stretch = std::min(block, std::max<std::int64_t>(fits, 4096));
+    HalfRow mine(manifest, 0, half, stretch), others(manifest, half, manifest.count, stretch);
     std::vector<std::vector<Digest>> blocks(static_cast<std::size_t>(manifest.files()));
     std::vector<std::unique_ptr<Checksums>> sums;
     for (int row = 0; row < manifest.recovery; ++row)
         sums.emplace_back(new Checksums(Checksums::one_file));
     {
-        // The other half of the pieces, read in a second thread at the same
-        // row: reading them from the cache is the work, and it would leave
-        // a core idle.
         Worker other_half;
-        HalfRow& theirs = others;
         for (std::int64_t at = 0; at < manifest.piece_size; at += block) {
             stop_if_interrupted();
             const std::int64_t count = std::min(block, manifest.piece_size - at);
-            other_half.hand([&others, at, count] { others.take(at, count); });
-            mine.take(at, count);
-            other_half.wait();
+            write_block_row(other_half, mine, others, outs, sums, at, count, stretch);
             for (std::int64_t piece = 0; piece < manifest.count; ++piece)
                 if (at < manifest.piece_bytes(piece))
                     blocks[static_cast<std::size_t>(piece)].push_back(
-                        (piece < half ? mine : theirs).digests[static_cast<std::size_t>(piece < half ? piece : piece - half)]);
-            for (int row = 0; row < manifest.recovery; ++row) {
-                unsigned char* sum = mine.sum(row);
-                multiply_add(Field::narrow, 1, theirs.sum(row), sum, static_cast<std::size_t>(count));
-                File& out = outs[static_cast<std::size_t>(row)];
-                if (!write_all(out, reinterpret_cast<const char*>(sum), count))
-                    fail_writing(out.name);
-                sums[static_cast<std::size_t>(row)]->took(reinterpret_cast<const char*>(sum), count);
-                blocks[static_cast<std::size_t>(manifest.count + row)].push_back(checksum_of(sum, count));
-            }
+                        (piece < half ? mine : others).digests[static_cast<std::size_t>(piece < half ? piece : piece - half)]);
+            for (int row = 0; row < manifest.recovery; ++row)
+                blocks[static_cast<std::size_t>(manifest.count + row)].push_back(sums[static_cast<std::size_t>(row)]->block_done());
             report().moved(count);
         }
     }

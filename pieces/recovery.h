@@ -17,8 +17,9 @@
 // its pieces as they stand, a row of blocks at a time; lists their
 // checksums, and every block's of the pieces and of themselves, in the
 // manifest. A file that cannot be read fails the program with its name;
-// an interruption stops it between two rows.
-void write_recovery_pieces(Manifest& manifest, std::vector<File>& outs);
+// an interruption stops it between two rows. Its buffers take at most
+// about `memory`: a block that does not fit is taken a stretch at a time.
+void write_recovery_pieces(Manifest& manifest, std::vector<File>& outs, std::int64_t memory = 16 << 20);
 
 // Bytes [at, at + length) of the pieces `lost` (the first `wanted` of
 // them), rebuilt from the recovery pieces `rows` (as many as lost) and

@@ -252,7 +252,7 @@ private:
 
 Digest split_by_rows(File& source, Manifest& manifest, std::vector<File>& pieces, std::vector<File>& outs)
 {
-    const std::int64_t block = block_size_for(manifest.piece_size, manifest.recovery);
+    const std::int64_t block = block_size_for(manifest.piece_size, manifest.recovery, manifest.count);
     // The recovery pieces' stretches and those in flight stay within 16 MiB.
     const std::int64_t fits = (std::int64_t{16} << 20) / (manifest.recovery + stretches_in_flight) / 4096 * 4096;
     const std::int64_t stretch = std::min({block, stretch_most, std::max<std::int64_t>(fits, 4096)});

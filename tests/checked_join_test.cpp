@@ -7,6 +7,7 @@
 #include "pieces/failure.h"
 #include "pieces/files.h"
 #include "pieces/manifest.h"
+#include "pieces/recovery.h"
 #include "pieces/split.h"
 #include "pieces/worker.h"
 
@@ -193,6 +194,26 @@ TEST_F(CheckedJoin, OneThreadOrSeveralRebuildTheSame)
         }
         use_threads(0);
     }
+}
+
+// Recovery pieces worked out with little memory, a block a stretch at a
+// time, are the very bytes and checksums worked out a block at once.
+TEST_F(CheckedJoin, RecoveryPiecesInStretchesAreTheSame)
+{
+    std::ofstream("src", std::ios::binary) << source_bytes(64);
+    File source;
+    open_source(source, "src");
+    split_file(source, 64 * 1024, 2);
+    Manifest made;
+    ASSERT_EQ(read_manifest(made), ManifestRead::read);
+    Manifest again = made;
+    std::vector<File> outs(2);
+    ASSERT_TRUE(open_for_writing(outs[0], "again.rev", true) && open_for_writing(outs[1], "again2.rev", true));
+    write_recovery_pieces(again, outs, 3 * 4096 * 2);
+    EXPECT_EQ(again.recovery_pieces, made.recovery_pieces);
+    EXPECT_EQ(again.blocks, made.blocks);
+    std::ifstream first("FILES2.REV", std::ios::binary), second("again2.rev", std::ios::binary);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(first), {}) == std::string(std::istreambuf_iterator<char>(second), {}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, CheckedJoin, testing::ValuesIn(rows),

@@ -147,6 +147,19 @@ TEST_F(InFolder, ARecoveryPieceListedTwiceIsMalformed)
 }
 
 // Crafted manifests: the reader's work stays bounded by the line, and its
+// A run's block: 1 MiB at most, less with many recovery pieces; past 256
+// files, grown so that some 65,536 blocks are listed at most.
+TEST(Blocks, SizeOfEachRun)
+{
+    const std::tuple<std::int64_t, int, std::int64_t, std::int64_t> rows[] = {
+        {1 << 20, 1, 5, 1 << 20},         {64 << 20, 2, 8, 1 << 20},        {64 << 20, 254, 2, 28672},
+        {512 << 10, 11, 1024, 512 << 10}, {1024, 8, 65528, 1024},           {64 << 20, 2, 2000, 2052096},
+        {64 << 20, 100, 2000, 2150400},   {4096, 65535, 1, 4096},
+    };
+    for (const auto& [piece, recovery, count, block] : rows)
+        EXPECT_EQ(block_size_for(piece, recovery, count), block) << piece << " " << recovery << " " << count;
+}
+
 // numbers are checked, whatever the file holds.
 TEST_F(InFolder, CraftedHeadersAreMalformed)
 {
