@@ -43,7 +43,10 @@ class RowChecks {
 public:
     RowChecks(const Manifest& manifest, std::vector<File>& outs)
         : field_(field_for(manifest.files())), outs_(outs), slices_(stretches_in_flight),
-          blocks_(static_cast<std::size_t>(manifest.files()))
+          blocks_(static_cast<std::size_t>(manifest.files())),
+          // The main thread reads and writes, this one checks: the cores
+          // beyond those two help where there is arithmetic to share.
+          helpers_(manifest.recovery >= 4 && threads_to_use() > 2 ? threads_to_use() - 2 : 0)
     {
         for (std::int64_t file = 0; file < manifest.files(); ++file)
             checksums_.emplace_back(new Checksums(Checksums::one_file));
@@ -91,8 +94,15 @@ private:
             for (const Bytes& sum : sums_)
                 std::fill(sum.get(), sum.get() + slice.row_count, 0);
         const auto factors = column_of(field_, all_rows_, static_cast<int>(slice.piece));
-        multiply_add_rows(field_, factors.data(), factors.size(), slice.bytes.get(), sum_starts_.data(),
-                          symbol_bytes(field_, slice.bytes.get(), static_cast<std::size_t>(slice.count)));
+        const std::size_t symbols = symbol_bytes(field_, slice.bytes.get(), static_cast<std::size_t>(slice.count));
+        // The recovery pieces in groups, spread over the cores left: each
+        // group's bytes are its own, whichever thread works them out.
+        const std::size_t rows = factors.size(), groups = std::min(rows, 4 * (helpers_.size() + 1));
+        share_out(helpers_, groups, [&](std::size_t group, std::size_t) {
+            const std::size_t first = rows * group / groups, end = rows * (group + 1) / groups;
+            multiply_add_rows(field_, factors.data() + first, end - first, slice.bytes.get(), sum_starts_.data() + first,
+                              symbols);
+        });
         if (slice.row_ends)
             write_row(slice);
     }
@@ -127,6 +137,7 @@ private:
     std::vector<std::unique_ptr<Checksums>> checksums_;
     std::vector<std::vector<Digest>> blocks_;
     std::size_t next_ = 0;  // the slice to fill next, of all handed round
+    std::vector<Worker> helpers_;  // the worker's own
     Worker worker_;  // last: it stops before what its jobs use goes
 };
 

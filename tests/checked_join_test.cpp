@@ -196,6 +196,26 @@ TEST_F(CheckedJoin, OneThreadOrSeveralRebuildTheSame)
     }
 }
 
+// A split by rows gives the same files with its arithmetic on one core or
+// spread over several (threads beyond the two it always has).
+TEST_F(CheckedJoin, SplitByRowsOnOneThreadOrSeveralIsTheSame)
+{
+    const std::string bytes = source_bytes(128, 6);
+    std::string made[2];
+    for (const std::size_t threads : {1, 5}) {
+        use_threads(threads);
+        std::ofstream("src", std::ios::binary) << bytes;
+        File source;
+        open_source(source, "src");
+        split_file(source, 128 * 1024, 7);
+        std::ifstream manifest("FILES.XXH128", std::ios::binary), last("FILES7.REV", std::ios::binary);
+        made[threads > 1] = std::string(std::istreambuf_iterator<char>(manifest), {}) + std::string(std::istreambuf_iterator<char>(last), {});
+    }
+    use_threads(0);
+    EXPECT_FALSE(made[0].empty());
+    EXPECT_TRUE(made[0] == made[1]);
+}
+
 // Recovery pieces worked out with little memory, a block a stretch at a
 // time, are the very bytes and checksums worked out a block at once.
 TEST_F(CheckedJoin, RecoveryPiecesInStretchesAreTheSame)
