@@ -126,6 +126,13 @@ std::string told(const CheckedCopyNotes& notes)
     return text;
 }
 
+std::string contents(const std::string& name)
+{
+    std::ifstream file(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+// Each case in a fresh folder, where a run of `bytes` is split first.
 class CheckedJoin : public testing::TestWithParam<Row> {
 protected:
     void SetUp() override
@@ -137,8 +144,30 @@ protected:
     }
     void TearDown() override
     {
+        use_threads(0);
         std::filesystem::current_path(back_);
         std::filesystem::remove_all(folder_);
+    }
+    static Manifest split(const std::string& bytes, int piece_kib, int recovery)
+    {
+        std::ofstream("src", std::ios::binary) << bytes;
+        File source;
+        open_source(source, "src");
+        split_file(source, std::int64_t{piece_kib} * 1024, recovery);
+        Manifest manifest;
+        EXPECT_EQ(read_manifest(manifest), ManifestRead::read);
+        return manifest;
+    }
+    // Into `out` or a device: what the join told, or its error.
+    static std::string joined(const Manifest& manifest, bool into_device = false)
+    {
+        File output;
+        EXPECT_TRUE(open_for_writing(output, into_device ? "/dev/null" : "out", true));
+        try {
+            return told(copy_checked(output, manifest, {}));
+        } catch (const Failure& failure) {
+            return failure.message;
+        }
     }
     std::filesystem::path folder_, back_;
 };
@@ -147,93 +176,53 @@ TEST_P(CheckedJoin, RepairsOrRefuses)
 {
     const Row& row = GetParam();
     const std::string bytes = source_bytes(row.piece_kib);
-    std::ofstream("src", std::ios::binary) << bytes;
-    File source;
-    open_source(source, "src");
-    split_file(source, std::int64_t{row.piece_kib} * 1024, row.recovery);
+    split(bytes, row.piece_kib, row.recovery);
     damage(row.damage);
     Manifest manifest;
     ASSERT_EQ(read_manifest(manifest), ManifestRead::read);
-    File output;
-    ASSERT_TRUE(open_for_writing(output, row.into_device ? "/dev/null" : "out", true));
-    std::string result;
-    try {
-        result = told(copy_checked(output, manifest, {}));
-    } catch (const Failure& failure) {
-        result = failure.message;
-    }
+    const std::string result = joined(manifest, row.into_device);
     EXPECT_EQ(result, row.expected);
-    if (!row.into_device && result.rfind("Error", 0) != 0) {
-        std::ifstream out("out", std::ios::binary);
-        EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(out), {}) == bytes) << "the output differs";
-    }
+    if (!row.into_device && result.rfind("Error", 0) != 0)
+        EXPECT_TRUE(contents("out") == bytes) << "the output differs";
 }
 
-// The rebuild spread over one thread or several gives the same bytes:
-// 300 pieces (GF(2^16)) and 40, three lost of each.
-TEST_F(CheckedJoin, OneThreadOrSeveralRebuildTheSame)
+// The rebuild spread over one thread or several gives the same bytes: 40
+// pieces and 300 (GF(2^16)), three lost of each; and a split by rows, its
+// arithmetic on one core or shared out over several.
+TEST_F(CheckedJoin, OneThreadOrSeveralGiveTheSame)
 {
     for (const int pieces : {40, 300}) {
         const std::string bytes = source_bytes(1, pieces);
-        std::ofstream("src", std::ios::binary) << bytes;
-        File source;
-        open_source(source, "src");
-        split_file(source, 1024, 3);
+        const Manifest manifest = split(bytes, 1, 3);
         damage("rm0 rm17 cut33@5");
-        Manifest manifest;
-        ASSERT_EQ(read_manifest(manifest), ManifestRead::read);
         for (const std::size_t threads : {1, 2, 3}) {
             use_threads(threads);
-            File output;
-            ASSERT_TRUE(open_for_writing(output, "out", true));
-            EXPECT_EQ(told(copy_checked(output, manifest, {})),
-                      "FILE0.SPL missing FILES.REV FILES2.REV FILES3.REV|FILE17.SPL missing FILES.REV FILES2.REV "
-                      "FILES3.REV|FILE33.SPL damaged FILES.REV FILES2.REV FILES3.REV");
-            std::ifstream out("out", std::ios::binary);
-            EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(out), {}) == bytes) << pieces << " in " << threads;
+            EXPECT_EQ(joined(manifest), "FILE0.SPL missing FILES.REV FILES2.REV FILES3.REV|FILE17.SPL missing FILES.REV "
+                                        "FILES2.REV FILES3.REV|FILE33.SPL damaged FILES.REV FILES2.REV FILES3.REV");
+            EXPECT_TRUE(contents("out") == bytes) << pieces << " in " << threads;
         }
-        use_threads(0);
     }
-}
-
-// A split by rows gives the same files with its arithmetic on one core or
-// spread over several (threads beyond the two it always has).
-TEST_F(CheckedJoin, SplitByRowsOnOneThreadOrSeveralIsTheSame)
-{
-    const std::string bytes = source_bytes(128, 6);
     std::string made[2];
     for (const std::size_t threads : {1, 5}) {
         use_threads(threads);
-        std::ofstream("src", std::ios::binary) << bytes;
-        File source;
-        open_source(source, "src");
-        split_file(source, 128 * 1024, 7);
-        std::ifstream manifest("FILES.XXH128", std::ios::binary), last("FILES7.REV", std::ios::binary);
-        made[threads > 1] = std::string(std::istreambuf_iterator<char>(manifest), {}) + std::string(std::istreambuf_iterator<char>(last), {});
+        split(source_bytes(128, 6), 128, 7);
+        made[threads > 1] = contents("FILES.XXH128") + contents("FILES7.REV");
     }
-    use_threads(0);
-    EXPECT_FALSE(made[0].empty());
-    EXPECT_TRUE(made[0] == made[1]);
+    EXPECT_TRUE(!made[0].empty() && made[0] == made[1]);
 }
 
 // Recovery pieces worked out with little memory, a block a stretch at a
 // time, are the very bytes and checksums worked out a block at once.
 TEST_F(CheckedJoin, RecoveryPiecesInStretchesAreTheSame)
 {
-    std::ofstream("src", std::ios::binary) << source_bytes(64);
-    File source;
-    open_source(source, "src");
-    split_file(source, 64 * 1024, 2);
-    Manifest made;
-    ASSERT_EQ(read_manifest(made), ManifestRead::read);
+    const Manifest made = split(source_bytes(64), 64, 2);
     Manifest again = made;
     std::vector<File> outs(2);
     ASSERT_TRUE(open_for_writing(outs[0], "again.rev", true) && open_for_writing(outs[1], "again2.rev", true));
     write_recovery_pieces(again, outs, 3 * 4096 * 2);
     EXPECT_EQ(again.recovery_pieces, made.recovery_pieces);
     EXPECT_EQ(again.blocks, made.blocks);
-    std::ifstream first("FILES2.REV", std::ios::binary), second("again2.rev", std::ios::binary);
-    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(first), {}) == std::string(std::istreambuf_iterator<char>(second), {}));
+    EXPECT_TRUE(contents("FILES2.REV") == contents("again2.rev"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, CheckedJoin, testing::ValuesIn(rows),

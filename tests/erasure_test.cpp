@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <chrono>
-#include <cstdio>
 #include <random>
 #include <string>
 
@@ -230,26 +228,5 @@ TEST(Erasure, GfCompleteMultipliesTheSame)
     gf_free(&gf, 0);
 }
 #endif
-
-// Not a check: how fast one row's multiply-add runs at each level, in each
-// field (run with --gtest_also_run_disabled_tests).
-TEST(Erasure, DISABLED_Speed)
-{
-    Bytes from(1 << 17, 0x5a), into(1 << 17, 0);
-    for (std::size_t i = 0; i < from.size(); ++i)
-        from[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
-    for (const Level level : levels_here()) {
-        use_level(level);
-        for (const Field field : {Field::narrow, Field::wide}) {
-            const auto start = std::chrono::steady_clock::now();
-            constexpr int rounds = 8192;  // 1 GiB
-            for (int round = 0; round < rounds; ++round)
-                multiply_add(field, static_cast<Factor>(0x3b + round % 200), from.data(), into.data(), from.size());
-            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-            std::printf("level %d, %s: %.2f GB/s\n", int(level), field == Field::narrow ? "GF(2^8)" : "GF(2^16)",
-                        double(rounds) * double(from.size()) / took.count() / 1e9);
-        }
-    }
-}
 
 }  // namespace
