@@ -1,5 +1,6 @@
 #include "pieces/erasure.h"
 
+#include "pieces/square_inverse.h"
 #include "pieces/wide_field.h"
 
 #include <algorithm>
@@ -174,38 +175,12 @@ std::uint8_t narrow_coefficient(int row, int column)
     return gf_multiply(y, inverse(static_cast<std::uint8_t>(row ^ y)));
 }
 
-// Gauss-Jordan over GF(2^8): the part is square and, the matrix being
-// Cauchy, always has an inverse.
 std::vector<std::vector<Factor>> narrow_inverse_of(const std::vector<int>& rows, const std::vector<int>& columns)
 {
-    const std::size_t n = rows.size();
-    std::vector<std::vector<std::uint8_t>> part(n, std::vector<std::uint8_t>(2 * n, 0));
-    for (std::size_t r = 0; r < n; ++r) {
-        for (std::size_t c = 0; c < n; ++c)
-            part[r][c] = narrow_coefficient(rows[r], columns[c]);
-        part[r][n + r] = 1;
-    }
-    for (std::size_t c = 0; c < n; ++c) {
-        std::size_t pivot = c;
-        while (pivot + 1 < n && part[pivot][c] == 0)
-            ++pivot;
-        std::swap(part[c], part[pivot]);
-        const std::uint8_t scale = inverse(part[c][c]);
-        for (auto& value : part[c])
-            value = gf_multiply(value, scale);
-        for (std::size_t r = 0; r < n; ++r)
-            if (r != c && part[r][c] != 0) {
-                const std::uint8_t factor = part[r][c];
-                for (std::size_t i = 0; i < 2 * n; ++i)
-                    part[r][i] ^= gf_multiply(factor, part[c][i]);
-            }
-    }
-    // part's right half is the inverse of rows by columns: entry [column c]
-    // [row r] takes row r's syndrome to piece c.
-    std::vector<std::vector<Factor>> result(n, std::vector<Factor>(n));
-    for (std::size_t c = 0; c < n; ++c)
-        for (std::size_t r = 0; r < n; ++r)
-            result[c][r] = part[c][n + r];
+    const auto part = square_inverse<std::uint8_t>(rows, columns, narrow_coefficient, gf_multiply, inverse);
+    std::vector<std::vector<Factor>> result;
+    for (const auto& column : part)
+        result.emplace_back(column.begin(), column.end());
     return result;
 }
 

@@ -1,5 +1,7 @@
 #include "pieces/wide_field.h"
 
+#include "pieces/square_inverse.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -158,36 +160,9 @@ MultiplyAdd multiply_add_at([[maybe_unused]] int level)
     return plain_multiply_add;
 }
 
-// Gauss-Jordan over GF(2^16), as over GF(2^8).
 std::vector<std::vector<std::uint16_t>> inverse_of(const std::vector<int>& rows, const std::vector<int>& columns)
 {
-    const std::size_t n = rows.size();
-    std::vector<std::vector<std::uint16_t>> part(n, std::vector<std::uint16_t>(2 * n, 0));
-    for (std::size_t r = 0; r < n; ++r) {
-        for (std::size_t c = 0; c < n; ++c)
-            part[r][c] = coefficient(rows[r], columns[c]);
-        part[r][n + r] = 1;
-    }
-    for (std::size_t c = 0; c < n; ++c) {
-        std::size_t pivot = c;
-        while (pivot + 1 < n && part[pivot][c] == 0)
-            ++pivot;
-        std::swap(part[c], part[pivot]);
-        const std::uint16_t scale = inverse(part[c][c]);
-        for (auto& value : part[c])
-            value = multiply(value, scale);
-        for (std::size_t r = 0; r < n; ++r)
-            if (r != c && part[r][c] != 0) {
-                const std::uint16_t factor = part[r][c];
-                for (std::size_t i = 0; i < 2 * n; ++i)
-                    part[r][i] ^= multiply(factor, part[c][i]);
-            }
-    }
-    std::vector<std::vector<std::uint16_t>> result(n, std::vector<std::uint16_t>(n));
-    for (std::size_t c = 0; c < n; ++c)
-        for (std::size_t r = 0; r < n; ++r)
-            result[c][r] = part[c][n + r];
-    return result;
+    return square_inverse<std::uint16_t>(rows, columns, coefficient, multiply, inverse);
 }
 
 } // namespace wide
