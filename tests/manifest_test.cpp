@@ -32,21 +32,21 @@ struct InFolder : testing::Test {
     }
 };
 
-// Three pieces and `recovery` recovery pieces, with their blocks where
-// `blocks`.
-Manifest written(const std::string& source, bool finished, int recovery = 0, bool blocks = false)
+// So many pieces (three, or past 256 files in all) and `recovery` recovery
+// pieces, with their blocks where `blocks`.
+Manifest written(const std::string& source, bool finished, int recovery = 0, bool blocks = false, int count = 3)
 {
     Manifest m;
-    m.source = source, m.size = 5000, m.piece_size = 2048, m.count = 3, m.finished = finished;
+    m.source = source, m.size = count * 2048 - 1144, m.piece_size = 2048, m.count = count, m.finished = finished;
     m.recovery = recovery;
     m.whole[0] = 0xab;
     if (finished) {
-        for (unsigned char n = 0; n < 3; ++n)
-            m.pieces.push_back(Digest{n, 0xff});
+        for (int n = 0; n < count; ++n)
+            m.pieces.push_back(Digest{static_cast<unsigned char>(n), 0xff});
         for (unsigned char n = 0; n < recovery; ++n)
             m.recovery_pieces.push_back(Digest{0xcd, n});
-        for (unsigned char n = 0; blocks && n < 3 + recovery; ++n)
-            m.blocks.push_back(Digest{0xbb, n});
+        for (int n = 0; blocks && n < count + recovery; ++n)
+            m.blocks.push_back(Digest{0xbb, static_cast<unsigned char>(n)});
     }
     File file;
     EXPECT_EQ(create_new(file, manifest_name), Created::made);
@@ -202,9 +202,10 @@ std::string mutated(std::string text, std::mt19937& draw)
 TEST_F(InFolder, MutatedManifestsAreMalformedOrReadBackTheSame)
 {
     std::vector<std::string> good;
-    for (const int recovery : {0, 1, 2})
+    // The last two past 256 files: in GF(2^16), their blocks as large.
+    for (const int recovery : {0, 1, 2, 3})
         for (const bool finished : {false, true}) {
-            written("a\\b\nc", finished, recovery, recovery == 2);
+            written("a\\b\nc", finished, std::min(recovery, 2), recovery >= 2, recovery == 3 ? 300 : 3);
             good.push_back(held_in(manifest_name));
             std::filesystem::remove(manifest_name);
         }
