@@ -220,7 +220,10 @@ Way DataCopy::way(File* to, std::int64_t limit, bool within_data)
 {
     if (!to)
         return Way::checksum_only;
-    const Way on_disk = is_regular(*to) ? disk_way(from_, {holes_kept_ && !within_data, shared_}) : Way::buffered;
+    // Asked of `to` only where it matters: many small pieces cost no call.
+    Way on_disk = disk_way(from_, {holes_kept_ && !within_data, shared_});
+    if (on_disk != Way::buffered && !is_regular(*to))
+        on_disk = Way::buffered;
     if (on_disk == Way::around_holes)
         return on_disk;
     // Small copies are left to the flush at the end, all at once.

@@ -48,7 +48,7 @@ bool open_for_reading(File& file, const std::string& name);
 bool open_for_writing(File& file, const std::string& name, bool no_link);
 
 // Opens a piece for writing, created where there is none, cut to nothing,
-// false where the name holds no regular file (a pipe put there since),
+// failing its writes rather than waiting where a pipe was put there since,
 // never through a link; for a name that the folder's listing shows free.
 bool create_piece(File& file, const std::string& name);
 

@@ -107,12 +107,13 @@ bool create_piece(File& file, const std::string& name)
 {
     if (!usable(name))
         return false;
-    file.handle = again([&] { return ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666); });
-    file.name = name;
     // Free when the folder was read, the name may have been given to a pipe
-    // or a device since: a write there would wait for ever, or go astray.
-    struct stat info;
-    return file.handle != File::no_handle && ::fstat(descriptor(file), &info) == 0 && S_ISREG(info.st_mode);
+    // since: a write there fails rather than waits for ever. (A regular
+    // file knows no waiting: it costs a split of many pieces no call.)
+    file.handle = again(
+        [&] { return ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666); });
+    file.name = name;
+    return file.handle != File::no_handle;
 }
 
 bool changed_since_opened(File& file)

@@ -182,8 +182,9 @@ TEST_P(CheckedJoin, RepairsOrRefuses)
     ASSERT_EQ(read_manifest(manifest), ManifestRead::read);
     const std::string result = joined(manifest, row.into_device);
     EXPECT_EQ(result, row.expected);
-    if (!row.into_device && result.rfind("Error", 0) != 0)
+    if (!row.into_device && result.rfind("Error", 0) != 0) {
         EXPECT_TRUE(contents("out") == bytes) << "the output differs";
+    }
 }
 
 // The rebuild spread over one thread or several gives the same bytes: 40
