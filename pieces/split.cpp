@@ -14,6 +14,7 @@
 #include "pieces/report.h"
 #include "pieces/room.h"
 #include "pieces/split_rows.h"
+#include "pieces/worker.h"
 
 #include <algorithm>
 
@@ -51,17 +52,32 @@ void refuse_names_it_cannot_write(const PiecesHere& here, std::int64_t count, in
         refuse_to_write(manifest_name, kind, false);
     for (int index = 0; index < recovery; ++index)
         refuse_to_write(recovery_file_name(index), about(recovery_file_name(index)).kind);
-    const auto refuse = [](std::int64_t number, std::optional<NameInfo::Kind> kind) {
+    std::vector<std::int64_t> existing;
+    const auto look_at = [&](std::int64_t number, std::optional<NameInfo::Kind> kind) {
         const std::string name = piece_file_name(number);
-        refuse_to_write(name, kind ? *kind : about(name).kind);
+        refuse_to_write(name, kind ? *kind : about(name).kind, false);
+        if (kind ? *kind == NameInfo::regular : about(name).kind == NameInfo::regular)
+            existing.push_back(number);
     };
     if (!here)
         for (std::int64_t number = 0; number < count; ++number)
-            refuse(number, std::nullopt);
+            look_at(number, std::nullopt);
     else
         for (const PieceHere& piece : *here)
             if (piece.number < count)
-                refuse(piece.number, piece.kind);
+                look_at(piece.number, piece.kind);
+    // Leave to write each old piece, asked on every core: a re-split of
+    // many small pieces asks it tens of thousands of times.
+    constexpr std::size_t batch = 1024;
+    std::vector<char> writable(existing.size());
+    std::vector<Worker> helpers(existing.size() > 4 * batch ? threads_to_use() - 1 : 0);
+    share_out(helpers, (existing.size() + batch - 1) / batch, [&](std::size_t first, std::size_t) {
+        for (std::size_t i = first * batch; i < std::min(existing.size(), (first + 1) * batch); ++i)
+            writable[i] = may_write(piece_file_name(existing[i]));
+    });
+    for (std::size_t i = 0; i < existing.size(); ++i)
+        if (!writable[i])
+            fail_opening(piece_file_name(existing[i]));
 }
 
 // Writes every piece; an interruption leaves the manifest unfinished.
